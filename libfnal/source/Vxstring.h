@@ -1,0 +1,26 @@
+// Vxstring: bounded copy, heap duplicate, path component extraction and
+// slash fixing on zero-terminated byte strings. No module state.
+#ifndef VXSTRING_H
+#define VXSTRING_H
+
+#include <stdint.h>
+
+// Copies source into dest (size bytes, terminator included), cutting it at
+// size - 1 characters; the result is always terminated. A null source writes
+// "NULL" when size is at least 5. Returns dest, or null for a null dest, a
+// null source with size below 5, or size 0 (nothing written then).
+char *VXSTRING_strcpy_safe(char *dest, const char *source, uint32_t size);
+
+// Returns a copy of text from the runtime heap (caller frees with free), or
+// null when text is null or the heap refuses.
+char *VXSTRING_malloc_copy_text(const char *text);
+
+// Returns component `index` (0-based) of a backslash-separated path as a new
+// runtime-heap string (caller frees), or null for a null path, a negative
+// index, an index past the last component, or a heap failure.
+char *VXSTRING_parse_path_name(const char *path, int32_t index);
+
+// Replaces every '/' in path by '\\', in place. A null path does nothing.
+void VXSTRING_fix_path_slashes(char *path);
+
+#endif

@@ -1,0 +1,378 @@
+// memory: the tracked allocator with its slot table, block headers, optional
+// guard areas, validation and the leak report at shutdown.
+#define VBUG_SOURCE "libfnal\\source\\memory.cpp"
+#include "memory.h"
+
+#include <stdlib.h>
+#include <string.h>
+
+#include "Vstack.h"
+#include "Vxstring.h"
+#include "vbug.h"
+
+// Header positions from the block start; the user area follows the header.
+enum {
+  MEMORY_POS_MAGIC = 0,
+  MEMORY_POS_DESCRIPTION = 4,
+  MEMORY_POS_SIZE = 28,
+  MEMORY_POS_SLOT = 32,
+  MEMORY_POS_FILE = 36,
+  MEMORY_POS_LINE = 48,
+  MEMORY_POS_HEAD_GUARD = 52,
+};
+#define MEMORY_MAGIC 0x004D454Du
+#define MEMORY_FILE_NAME_SIZE 9
+
+// The heap block is aligned to MEMORY_ALIGNMENT and the block start placed
+// MEMORY_LEAD bytes into it, so that the user pointer (block start + 180) is
+// aligned for any type while every header field keeps its distance from it.
+#define MEMORY_ALIGNMENT 16
+#define MEMORY_LEAD ((MEMORY_ALIGNMENT - MEMORY_HEADER_SIZE % MEMORY_ALIGNMENT) % MEMORY_ALIGNMENT)
+
+int32_t MEMORY_num_indices = 50;
+int32_t MEMORY_num_indices_increment = 50;
+int32_t MEMORY_foot_size = 128;
+unsigned char MEMORY_skip_head_foot_check = 1;
+
+static struct {
+  int32_t memory_state;
+  uint8_t **index_table;
+  VSTACK *free_index_stack;
+  char file_name_copy[1024];
+} mem;
+
+static int32_t memory_get32(const uint8_t *block, int position) {
+  int32_t value;
+  memcpy(&value, block + position, sizeof value);
+  return value;
+}
+
+static void memory_put32(uint8_t *block, int position, int32_t value) {
+  memcpy(block + position, &value, sizeof value);
+}
+
+static size_t memory_block_bytes(int32_t size) {
+  return (size_t)MEMORY_HEADER_SIZE + (size_t)size + (size_t)MEMORY_foot_size;
+}
+
+// Heap calls for whole blocks; they return and take the block start.
+static uint8_t *memory_heap_alloc(size_t bytes) {
+#ifdef _WIN32
+  uint8_t *raw = (uint8_t *)_aligned_malloc(MEMORY_LEAD + bytes, MEMORY_ALIGNMENT);
+#else
+  void *raw_void = NULL;
+  if (posix_memalign(&raw_void, MEMORY_ALIGNMENT, MEMORY_LEAD + bytes) != 0) raw_void = NULL;
+  uint8_t *raw = (uint8_t *)raw_void;
+#endif
+  return raw ? raw + MEMORY_LEAD : NULL;
+}
+
+static void memory_heap_free(uint8_t *block) {
+#ifdef _WIN32
+  _aligned_free(block - MEMORY_LEAD);
+#else
+  free(block - MEMORY_LEAD);
+#endif
+}
+
+// Resizes a block, keeping min(old, new) bytes; null on failure with the old
+// block untouched.
+static uint8_t *memory_heap_realloc(uint8_t *block, size_t old_bytes, size_t new_bytes) {
+#ifdef _WIN32
+  (void)old_bytes;
+  uint8_t *raw =
+      (uint8_t *)_aligned_realloc(block - MEMORY_LEAD, MEMORY_LEAD + new_bytes, MEMORY_ALIGNMENT);
+  return raw ? raw + MEMORY_LEAD : NULL;
+#else
+  uint8_t *moved = memory_heap_alloc(new_bytes);
+  if (moved == NULL) return NULL;
+  memcpy(moved, block, old_bytes < new_bytes ? old_bytes : new_bytes);
+  memory_heap_free(block);
+  return moved;
+#endif
+}
+
+// Guard words that fit the foot area (all 32 with the usual 128 bytes).
+static int memory_foot_words(void) {
+  int32_t words = MEMORY_foot_size / 4;
+  return words < MEMORY_GUARD_WORDS ? (int)words : MEMORY_GUARD_WORDS;
+}
+
+static void memory_set_head_foot_check(uint8_t *guard, int words) {
+  for (int i = 0; i < words; i++) memory_put32(guard, 4 * i, (int32_t)MEMORY_GUARD_WORD);
+}
+
+static unsigned char memory_check_head_foot_check(const uint8_t *guard, int words) {
+  for (int i = 0; i < words; i++)
+    if ((uint32_t)memory_get32(guard, 4 * i) != MEMORY_GUARD_WORD) return 0;
+  return 1;
+}
+
+// 1 when slot is inside the table and holds a block carrying that slot.
+static unsigned char memory_slot_registered(int32_t slot) {
+  if (slot < 0 || slot >= MEMORY_num_indices || mem.index_table == NULL) return 0;
+  const uint8_t *block = mem.index_table[slot];
+  return block != NULL && memory_get32(block, MEMORY_POS_SLOT) == slot;
+}
+
+unsigned char MEMORY_initialise(void) {
+  VBUG_TRACE("MEMORY_initialise");
+  if (mem.memory_state != 0) {
+    VBUG_MESSAGE("MEMORY_initialise failed: already initialised");
+    return 0;
+  }
+  mem.index_table = (uint8_t **)malloc(sizeof(uint8_t *) * (size_t)MEMORY_num_indices);
+  mem.free_index_stack = VSTACK_allocate(MEMORY_num_indices, (int32_t)sizeof(int32_t));
+  if (mem.index_table == NULL || mem.free_index_stack == NULL) {
+    free(mem.index_table);
+    mem.index_table = NULL;
+    if (mem.free_index_stack) VSTACK_deallocate(&mem.free_index_stack);
+    return 0;
+  }
+  for (int32_t slot = 0; slot < MEMORY_num_indices; slot++) {
+    mem.index_table[slot] = NULL;
+    VSTACK_push(mem.free_index_stack, &slot);
+  }
+  mem.memory_state = 1;
+  return 1;
+}
+
+static unsigned char memory_realloc_num_indices(void) {
+  VBUG_TRACE("memory_realloc_num_indices");
+  if (mem.memory_state == 0) return 0;
+  int32_t old_count = MEMORY_num_indices;
+  int32_t new_count = old_count + MEMORY_num_indices_increment;
+  if (MEMORY_num_indices_increment <= 0 || new_count < old_count) return 0;
+  uint8_t **table = (uint8_t **)realloc(mem.index_table, sizeof(uint8_t *) * (size_t)new_count);
+  if (table == NULL) {
+    VBUG_MESSAGE("memory_realloc_num_indices: realloc call failed");
+    return 0;
+  }
+  mem.index_table = table;
+  VSTACK *stack = VSTACK_reallocate(mem.free_index_stack, new_count);
+  if (stack == NULL) {
+    VBUG_MESSAGE("memory_realloc_num_indices: VSTACK realloc failed");
+    return 0;
+  }
+  mem.free_index_stack = stack;
+  for (int32_t slot = old_count; slot < new_count; slot++) {
+    mem.index_table[slot] = NULL;
+    VSTACK_push(mem.free_index_stack, &slot);
+  }
+  MEMORY_num_indices = new_count;
+  return 1;
+}
+
+// Stores the short name of the caller's source file (copied into
+// file_name_copy): the part after the last backslash, cut at its last ".",
+// at most 8 characters.
+static void memory_store_file_name(uint8_t *block) {
+  char *name = strrchr(mem.file_name_copy, '\\');
+  name = name ? name + 1 : mem.file_name_copy;
+  char *dot = strrchr(name, '.');
+  if (dot != NULL) *dot = '\0';
+  memset(block + MEMORY_POS_FILE, 0, 12);
+  VXSTRING_strcpy_safe((char *)block + MEMORY_POS_FILE, name, MEMORY_FILE_NAME_SIZE);
+}
+
+static void memory_fill(uint8_t *user, int32_t size, uint16_t fill_mode) {
+  if (fill_mode == MEMORY_ZERO_FILL) memset(user, 0x00, (size_t)size);
+  if (fill_mode == MEMORY_FF_FILL) memset(user, 0xFF, (size_t)size);
+}
+
+// Pops a free slot, growing the table when none is left; -1 on failure.
+static int32_t memory_take_slot(void) {
+  int32_t slot;
+  if (VSTACK_pop(mem.free_index_stack, &slot)) return slot;
+  if (!memory_realloc_num_indices()) return -1;
+  if (VSTACK_pop(mem.free_index_stack, &slot)) return slot;
+  return -1;
+}
+
+void *MEMORY_allocate(const void *previous, int32_t size, uint16_t fill_mode,
+                      const char *description, const char *source_path, int32_t line) {
+  VBUG_TRACE("MEMORY_allocate");
+  if (mem.memory_state == 0) {
+    VBUG_MESSAGE("MEMORY_allocate failed (%s, %d): data not initialised", source_path, (int)line);
+    return NULL;
+  }
+  if (description == NULL) description = "No Description";
+  VXSTRING_strcpy_safe(mem.file_name_copy, source_path, sizeof mem.file_name_copy);
+  if (size <= 0) {
+    VBUG_MESSAGE("MEMORY_allocate failed (%s, %d): %s size = %d", source_path, (int)line,
+                 description, (int)size);
+    return NULL;
+  }
+  if (previous != NULL)
+    VBUG_MESSAGE("MEMORY_allocate (%s, %d): previous data not freed %s", source_path, (int)line,
+                 description);
+  int32_t slot = memory_take_slot();
+  if (slot < 0) {
+    VBUG_MESSAGE("MEMORY_allocate failed (%s, %d): stack empty, realloc failed", source_path,
+                 (int)line);
+    return NULL;
+  }
+  uint8_t *block = memory_heap_alloc(memory_block_bytes(size));
+  if (block == NULL) {
+    VSTACK_push(mem.free_index_stack, &slot);
+    VBUG_MESSAGE("MEMORY_allocate failed (%s, %d): malloc failed, %s size = %d", source_path,
+                 (int)line, description, (int)size);
+    return NULL;
+  }
+  memset(block, 0, MEMORY_POS_HEAD_GUARD);
+  memory_put32(block, MEMORY_POS_MAGIC, (int32_t)MEMORY_MAGIC);
+  memory_put32(block, MEMORY_POS_SIZE, size);
+  memory_put32(block, MEMORY_POS_SLOT, slot);
+  memory_put32(block, MEMORY_POS_LINE, line);
+  memory_store_file_name(block);
+  uint8_t *user = block + MEMORY_HEADER_SIZE;
+  if (!MEMORY_skip_head_foot_check) {
+    memory_set_head_foot_check(block + MEMORY_POS_HEAD_GUARD, MEMORY_GUARD_WORDS);
+    memory_set_head_foot_check(user + size, memory_foot_words());
+  }
+  mem.index_table[slot] = block;
+  memory_fill(user, size, fill_mode);
+  mem.memory_state = 2;
+  MEMORY_change_description(user, description);
+  return user;
+}
+
+int32_t memory_check_entry(const void *pointer, unsigned char is_block_start) {
+  VBUG_TRACE("memory_check_entry");
+  const uint8_t *block = (const uint8_t *)pointer;
+  if (is_block_start != 1) block -= MEMORY_HEADER_SIZE;
+  if ((uint32_t)memory_get32(block, MEMORY_POS_MAGIC) != MEMORY_MAGIC) {
+    VBUG_MESSAGE("MEMORY_check_entry: Not valid memory block or corruption");
+    return -1;
+  }
+  int32_t slot = memory_get32(block, MEMORY_POS_SLOT);
+  if (!memory_slot_registered(slot) || mem.index_table[slot] != block) {
+    VBUG_MESSAGE("MEMORY_check_entry: memory corruption");
+    return -1;
+  }
+  if (!MEMORY_skip_head_foot_check) {
+    if (!memory_check_head_foot_check(block + MEMORY_POS_HEAD_GUARD, MEMORY_GUARD_WORDS)) {
+      VBUG_MESSAGE("MEMORY_check_entry: lead corruption");
+      return -1;
+    }
+    int32_t size = memory_get32(block, MEMORY_POS_SIZE);
+    if (!memory_check_head_foot_check(block + MEMORY_HEADER_SIZE + size, memory_foot_words())) {
+      VBUG_MESSAGE("MEMORY_check_entry: foot corruption");
+      return -1;
+    }
+  }
+  return slot;
+}
+
+unsigned char MEMORY_deallocate(void *variable_address, const char *source_path, int32_t line) {
+  VBUG_TRACE("MEMORY_deallocate");
+  if (mem.memory_state == 0) {
+    VBUG_MESSAGE("MEMORY_deallocate failed (%s, %d): data not initialised", source_path, (int)line);
+    return 0;
+  }
+  void *user = NULL;
+  if (variable_address != NULL) memcpy(&user, variable_address, sizeof user);
+  if (user == NULL) {
+    VBUG_MESSAGE("MEMORY_deallocate failed (%s, %d): mem block parameter NULL", source_path,
+                 (int)line);
+    return 0;
+  }
+  int32_t slot = memory_check_entry(user, 0);
+  if (slot < 0) {
+    VBUG_MESSAGE("MEMORY_deallocate error (%s, %d): not a valid memory pointer", source_path,
+                 (int)line);
+    VBUG_MESSAGE("Or Corruption has occured.");
+    return 1;
+  }
+  memory_heap_free(mem.index_table[slot]);
+  mem.index_table[slot] = NULL;
+  if (!VSTACK_push(mem.free_index_stack, &slot))
+    VBUG_MESSAGE("MEMORY_deallocate error (%s, %d): push onto free stack failed", source_path,
+                 (int)line);
+  user = NULL;
+  memcpy(variable_address, &user, sizeof user);
+  return 1;
+}
+
+void *MEMORY_reallocate(void *user_pointer, int32_t new_size) {
+  VBUG_TRACE("MEMORY_reallocate");
+  if (mem.memory_state == 0) {
+    VBUG_MESSAGE("MEMORY_reallocate failed: data not initialised");
+    return NULL;
+  }
+  if (user_pointer == NULL) {
+    VBUG_MESSAGE("MEMORY_reallocate failed: mem block parameter NULL");
+    return NULL;
+  }
+  int32_t slot = memory_check_entry(user_pointer, 0);
+  if (slot < 0) {
+    VBUG_MESSAGE("MEMORY_reallocate error: not a valid memory pointer");
+    VBUG_MESSAGE("Or Corruption has occured.");
+    return NULL;
+  }
+  uint8_t *block = mem.index_table[slot];
+  int32_t old_size = memory_get32(block, MEMORY_POS_SIZE);
+  if (new_size < old_size) {
+    VBUG_MESSAGE(
+        "MEMORY_reallocate error: new size %d is less than old size %d"
+        "extra memory not allocated",
+        (int)new_size, (int)old_size);
+    return user_pointer;
+  }
+  uint8_t *moved =
+      memory_heap_realloc(block, memory_block_bytes(old_size), memory_block_bytes(new_size));
+  if (moved == NULL) {
+    VBUG_MESSAGE("MEMORY_reallocate error: realloc failed!");
+    return NULL;
+  }
+  mem.index_table[slot] = moved;
+  memory_set_head_foot_check(moved + MEMORY_HEADER_SIZE + new_size, memory_foot_words());
+  memory_put32(moved, MEMORY_POS_SIZE, new_size);
+  return moved + MEMORY_HEADER_SIZE;
+}
+
+unsigned char MEMORY_change_description(void *user_pointer, const char *description) {
+  VBUG_TRACE("MEMORY_change_description");
+  if (user_pointer == NULL) {
+    VBUG_MESSAGE("MEMORY_change_description failed: mem_block is NULL");
+    return 0;
+  }
+  if (description == NULL) {
+    VBUG_MESSAGE("MEMORY_change_description failed: description is NULL");
+    return 0;
+  }
+  uint8_t *block = (uint8_t *)user_pointer - MEMORY_HEADER_SIZE;
+  int32_t slot = memory_get32(block, MEMORY_POS_SLOT);
+  if (!memory_slot_registered(slot) || mem.index_table[slot] != block) {
+    VBUG_MESSAGE("MEMORY_change_description failed: memory corrupt");
+    return 0;
+  }
+  memset(block + MEMORY_POS_DESCRIPTION, 0, MEMORY_DESCRIPTION_SIZE);
+  VXSTRING_strcpy_safe((char *)block + MEMORY_POS_DESCRIPTION, description,
+                       MEMORY_DESCRIPTION_SIZE);
+  return 1;
+}
+
+int32_t MEMORY_live_blocks(void) {
+  if (mem.memory_state == 0) return 0;
+  int32_t free_slots = (int32_t)((mem.free_index_stack->top - mem.free_index_stack->base) /
+                                 mem.free_index_stack->element_size);
+  return MEMORY_num_indices - free_slots;
+}
+
+unsigned char MEMORY_deinitialise(void) {
+  VBUG_TRACE("MEMORY_deinitialise");
+  if (mem.memory_state == 0) {
+    VBUG_MESSAGE("MEMORY_deinitialise failed: not initialised");
+    return 0;
+  }
+  if (!VSTACK_is_full(mem.free_index_stack))
+    VBUG_MESSAGE("MEMORY_deinitialise error: memory leaks detected");
+  VSTACK_deallocate(&mem.free_index_stack);
+  for (int32_t slot = 0; slot < MEMORY_num_indices; slot++)
+    if (mem.index_table[slot] != NULL) memory_heap_free(mem.index_table[slot]);
+  free(mem.index_table);
+  mem.index_table = NULL;
+  mem.memory_state = 0;
+  return 1;
+}
