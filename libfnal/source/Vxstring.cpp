@@ -17,11 +17,9 @@ char *VXSTRING_strcpy_safe(char *dest, const char *source, uint32_t size) {
     memcpy(dest, "NULL", 5);
     return dest;
   }
-  uint32_t copied = 0;
-  while (source[copied] != '\0' && copied < size - 1) {
-    dest[copied] = source[copied];
-    copied++;
-  }
+  const char *end = (const char *)memchr(source, '\0', size - 1);
+  size_t copied = end ? (size_t)(end - source) : size - 1;
+  memcpy(dest, source, copied);
   dest[copied] = '\0';
   return dest;
 }

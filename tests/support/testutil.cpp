@@ -39,6 +39,15 @@ std::string read_file(const std::string &name) {
   return out.str();
 }
 
+std::string read_text(const std::string &name) {
+  std::string text = read_file(name);
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); i++)
+    if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) out += text[i];
+  return out;
+}
+
 void write_file(const std::string &name, const std::string &bytes) {
   std::ofstream out(name, std::ios::binary | std::ios::trunc);
   out << bytes;

@@ -30,6 +30,10 @@ class TempWorkDir {
 // The whole content of a file, or "" when it does not exist.
 std::string read_file(const std::string &name);
 
+// The content of a text file with Windows line ends ("\r\n", written by text
+// mode streams there) turned into "\n"; "" when it does not exist.
+std::string read_text(const std::string &name);
+
 // Writes bytes to a file, replacing it.
 void write_file(const std::string &name, const std::string &bytes);
 
@@ -44,7 +48,7 @@ class DiagnosticsCapture {
   DiagnosticsCapture &operator=(const DiagnosticsCapture &) = delete;
 
   // The content of "develop.dbg" so far.
-  std::string develop() const { return read_file("develop.dbg"); }
+  std::string develop() const { return read_text("develop.dbg"); }
   // Empties "develop.dbg".
   void clear() const;
   const TempWorkDir &dir() const { return dir_; }
