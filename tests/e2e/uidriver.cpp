@@ -1,0 +1,181 @@
+// uidriver: drives a GUI program under test from another process.
+#include "uidriver.h"
+
+namespace uidriver {
+
+namespace {
+
+const DWORD kPollMs = 20;
+
+std::string window_text(HWND window) {
+  char text[1024] = "";
+  GetWindowTextA(window, text, sizeof text);
+  return text;
+}
+
+std::string class_name(HWND window) {
+  char name[256] = "";
+  GetClassNameA(window, name, sizeof name);
+  return name;
+}
+
+struct Collect {
+  DWORD pid;
+  std::vector<HWND> *out;
+};
+
+BOOL CALLBACK collect_window(HWND window, LPARAM data) {
+  Collect *collect = (Collect *)data;
+  DWORD pid = 0;
+  GetWindowThreadProcessId(window, &pid);
+  if (pid == collect->pid && IsWindowVisible(window)) collect->out->push_back(window);
+  return TRUE;
+}
+
+// Polls `done` every kPollMs until it answers true or timeout_ms passed.
+template <typename Done>
+bool poll(DWORD timeout_ms, Done done) {
+  DWORD start = GetTickCount();
+  for (;;) {
+    if (done()) return true;
+    if (GetTickCount() - start >= timeout_ms) return false;
+    Sleep(kPollMs);
+  }
+}
+
+// The text of a message box: its static control 0xFFFF (the id the system's
+// message boxes give their text), or else the first static text.
+std::string message_text(HWND box) {
+  HWND text = GetDlgItem(box, 0xFFFF);
+  if (text != NULL) return window_text(text);
+  for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+    if (class_name(child) == "Static" && !window_text(child).empty()) return window_text(child);
+  return "";
+}
+
+}  // namespace
+
+Program::Program(const std::string &command_line, const char *working_dir)
+    : process_(NULL), pid_(0) {
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info = {};
+  std::vector<char> line(command_line.begin(), command_line.end());
+  line.push_back('\0');
+  if (!CreateProcessA(NULL, line.data(), NULL, NULL, FALSE, 0, NULL, working_dir, &startup, &info))
+    return;
+  CloseHandle(info.hThread);
+  process_ = info.hProcess;
+  pid_ = info.dwProcessId;
+}
+
+Program::~Program() {
+  if (process_ == NULL) return;
+  if (WaitForSingleObject(process_, 0) == WAIT_TIMEOUT) {
+    TerminateProcess(process_, 99);
+    WaitForSingleObject(process_, 5000);
+  }
+  CloseHandle(process_);
+}
+
+std::vector<HWND> Program::windows() const {
+  std::vector<HWND> found;
+  Collect collect = {pid_, &found};
+  EnumWindows(collect_window, (LPARAM)&collect);
+  return found;
+}
+
+HWND Program::wait_window(const char *caption, DWORD timeout_ms) const {
+  HWND found = NULL;
+  poll(timeout_ms, [&] {
+    for (HWND window : windows())
+      if (caption == NULL || window_text(window) == caption) {
+        found = window;
+        return true;
+      }
+    return false;
+  });
+  return found;
+}
+
+MessageBoxState Program::wait_message_box(HWND except, DWORD timeout_ms) const {
+  MessageBoxState state;
+  poll(timeout_ms, [&] {
+    for (HWND window : windows()) {
+      if (window == except || class_name(window) != "#32770") continue;
+      std::string text = message_text(window);
+      if (text.empty()) continue;
+      state.hwnd = window;
+      state.caption = window_text(window);
+      state.text = text;
+      return true;
+    }
+    return false;
+  });
+  return state;
+}
+
+bool Program::wait_exit(DWORD timeout_ms, DWORD *code) const {
+  if (process_ == NULL || WaitForSingleObject(process_, timeout_ms) != WAIT_OBJECT_0) return false;
+  if (code != NULL) GetExitCodeProcess(process_, code);
+  return true;
+}
+
+ControlState control(HWND dialog, int id) {
+  ControlState state;
+  HWND item = GetDlgItem(dialog, id);
+  if (item == NULL) return state;
+  state.exists = true;
+  state.text = window_text(item);
+  state.visible = IsWindowVisible(item) != FALSE;
+  state.enabled = IsWindowEnabled(item) != FALSE;
+  GetWindowRect(item, &state.rect);
+  MapWindowPoints(NULL, dialog, (POINT *)&state.rect, 2);
+  return state;
+}
+
+SIZE client_size(HWND window) {
+  RECT rect = {0, 0, 0, 0};
+  GetClientRect(window, &rect);
+  SIZE size = {rect.right - rect.left, rect.bottom - rect.top};
+  return size;
+}
+
+void click(HWND dialog, int id) {
+  PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)GetDlgItem(dialog, id));
+}
+
+void press_escape(HWND dialog) {
+  GUITHREADINFO info = {};
+  info.cbSize = sizeof info;
+  DWORD thread = GetWindowThreadProcessId(dialog, NULL);
+  HWND target = GetGUIThreadInfo(thread, &info) && info.hwndFocus ? info.hwndFocus : dialog;
+  PostMessageA(target, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
+  PostMessageA(target, WM_KEYUP, VK_ESCAPE, (LPARAM)0xC0010001u);
+}
+
+void press_close_box(HWND window) {
+  PostMessageA(window, WM_SYSCOMMAND, SC_CLOSE, 0);
+}
+
+void answer(const MessageBoxState &box, int id) {
+  PostMessageA(box.hwnd, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)GetDlgItem(box.hwnd, id));
+}
+
+LRESULT send_registered(HWND window, const char *name, WPARAM wparam, LPARAM lparam) {
+  UINT message = RegisterWindowMessageA(name);
+  DWORD_PTR result = 0;
+  if (!SendMessageTimeoutA(window, message, wparam, lparam, SMTO_ABORTIFHUNG, 5000, &result))
+    return -1;
+  return (LRESULT)result;
+}
+
+bool wait_hidden(HWND window, DWORD timeout_ms) {
+  return poll(timeout_ms, [&] { return !IsWindow(window) || !IsWindowVisible(window); });
+}
+
+bool wait_visible(HWND window, DWORD timeout_ms) {
+  return poll(timeout_ms, [&] { return IsWindow(window) && IsWindowVisible(window); });
+}
+
+}  // namespace uidriver
