@@ -74,11 +74,11 @@ inline HWND wait_for_dialog(DWORD process_id, DWORD thread_id, const std::string
 // A message box (or other dialog) owned by owner; null if none appears.
 inline HWND wait_for_owned_dialog(HWND owner, DWORD timeout_ms = 10000) {
   DWORD pid = 0;
-  DWORD tid = GetWindowThreadProcessId(owner, &pid);
+  GetWindowThreadProcessId(owner, &pid);
   HWND found = NULL;
   wait_until(
       [&] {
-        for (HWND hwnd : dialogs(pid, tid))
+        for (HWND hwnd : dialogs(pid))
           if (GetWindow(hwnd, GW_OWNER) == owner) found = hwnd;
         return found != NULL;
       },
