@@ -1,0 +1,72 @@
+// MainDlg: the launcher window. Background picture, four buttons and a hidden
+// message text in two layouts (normal: Install / Patch / Readme / Exit;
+// insert-CD: the message, Retry / Cancel). Holds what the launcher's actions
+// share: the unpacked folder, the layout, the instance mutex, the install
+// folder buffer.
+#ifndef UPDATE_MAINDLG_H
+#define UPDATE_MAINDLG_H
+
+#include <stdint.h>
+
+#include "framework.h"
+
+#define LAYOUT_NORMAL 0
+#define LAYOUT_INSERT_CD 1
+
+#define MAINDLG_CLIENT_WIDTH 180
+#define MAINDLG_CLIENT_HEIGHT 324
+#define MAINDLG_INSTALL_DIR_SIZE 512
+
+// Registry key and value that mark the game as installed (HKLM).
+#define MAINDLG_REGISTRY_KEY "Software\\Vellor\\Ironmeadow"
+#define MAINDLG_INSTALLED_VALUE "InstallComplete"
+// Named mutex marking the launcher as running.
+#define MAINDLG_MUTEX_NAME "Iron Meadow"
+
+class MainDlg : public fw::Dialog {
+ public:
+  // Loads the icon and the background; nothing is shown yet.
+  explicit MainDlg(HWND parent = NULL);
+  // Deletes what was unpacked and lets the mutex go; see clean_up().
+  ~MainDlg() override;
+
+  // Shows the buttons of layout LAYOUT_NORMAL or LAYOUT_INSERT_CD. In the
+  // normal layout Install / Patch follow the registry and Readme needs a
+  // non-empty index.htm in temp_dir. Any other type shows "Invalid layout
+  // type" and leaves `layout` as it was.
+  void set_layout(int type);
+
+  HICON icon;                                  // icon 128
+  char temp_dir[MAX_PATH];                     // unpacked folder; "" = nothing unpacked
+  uint8_t layout;                              // LAYOUT_NORMAL or LAYOUT_INSERT_CD
+  HANDLE instance_mutex;                       // "Iron Meadow" when we created it, else null
+  fw::Bitmap background;                       // bitmap 140
+  char install_dir[MAINDLG_INSTALL_DIR_SIZE];  // "InstallDir" read by the patch check
+
+ protected:
+  void do_data_exchange(fw::DataExchange &dx) override;
+  BOOL on_init_dialog() override;
+  void on_cancel() override;
+  bool window_proc(UINT message, WPARAM wparam, LPARAM lparam, LRESULT *result) override;
+  const fw::MessageEntry *message_table() const override { return message_table_; }
+
+ private:
+  void on_paint();
+  HICON on_query_drag_icon();
+  void on_install_game();
+  void on_run_patch();
+  void on_readme_or_retry();
+
+  // Start-up and clean-up around the window (MainDlg_payload.cpp).
+  bool run_payload_step();
+  void clean_up();
+
+  void set_up_window();
+  void place_controls();
+  void create_instance_mutex();
+  void set_normal_buttons();
+
+  static const fw::MessageEntry message_table_[];
+};
+
+#endif

@@ -1,0 +1,209 @@
+// In-process tests of the launcher window: MainDlg runs modally on a GUI
+// thread of its own while the test drives it from outside, as a user would,
+// plus a test hook that calls set_layout on the GUI thread.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "MainDlg.h"
+#include "installed_mark.h"
+#include "testutil.h"
+#include "window_probe.h"
+
+namespace {
+
+const int kMessage = 1005, kPatch = 4, kInstall = 1001, kReadme = 3, kCancel = IDCANCEL;
+const UINT kSetLayout = WM_APP + 1;  // wparam: layout type; answers `layout`
+
+// MainDlg with the test hook.
+class DrivenMainDlg : public MainDlg {
+ protected:
+  bool window_proc(UINT message, WPARAM wparam, LPARAM lparam, LRESULT *result) override {
+    if (message != kSetLayout) return MainDlg::window_proc(message, wparam, lparam, result);
+    set_layout((int)wparam);
+    *result = layout;
+    return true;
+  }
+};
+
+// Runs a DrivenMainDlg modally on its own thread.
+class WindowThread {
+ public:
+  explicit WindowThread(const std::string &temp_dir = "") {
+    lstrcpynA(dialog_.temp_dir, temp_dir.c_str(), sizeof(dialog_.temp_dir));
+    thread_ = CreateThread(NULL, 0, run, this, 0, &thread_id_);
+    if (thread_ != NULL)
+      window_ = probe::wait_for_dialog(GetCurrentProcessId(), thread_id_, "Patch", 15000);
+  }
+  ~WindowThread() {
+    if (thread_ == NULL) return;
+    if (WaitForSingleObject(thread_, 0) == WAIT_TIMEOUT && window_ != NULL)
+      PostMessageA(window_, WM_COMMAND, IDOK, 0);  // IDOK always ends the dialog
+    WaitForSingleObject(thread_, 15000);
+    CloseHandle(thread_);
+  }
+  HWND window() const { return window_; }
+  const MainDlg &dialog() const { return dialog_; }
+  // Calls set_layout(type) on the GUI thread; answers `layout` afterwards.
+  LRESULT set_layout(int type) { return SendMessageA(window_, kSetLayout, (WPARAM)type, 0); }
+  // Waits for the modal run to end; its result, or -2 on time-out.
+  INT_PTR result(DWORD timeout_ms = 10000) {
+    return WaitForSingleObject(thread_, timeout_ms) == WAIT_OBJECT_0 ? result_ : -2;
+  }
+
+ private:
+  static DWORD WINAPI run(void *self) {
+    WindowThread *t = (WindowThread *)self;
+    t->result_ = t->dialog_.do_modal();
+    return 0;
+  }
+  DrivenMainDlg dialog_;
+  HANDLE thread_ = NULL;
+  DWORD thread_id_ = 0;
+  HWND window_ = NULL;
+  volatile INT_PTR result_ = -3;
+};
+
+class MainDlgTest : public ::testing::Test {
+ protected:
+  InstalledMark mark;  // not installed
+};
+
+void expect_insert_cd_layout(HWND window) {
+  probe::ControlState message = probe::control(window, kMessage);
+  EXPECT_TRUE(message.visible);
+  EXPECT_EQ("Please insert:\n\t\t Ironmeadow CD", message.text);
+  EXPECT_FALSE(probe::control(window, kInstall).visible);
+  EXPECT_FALSE(probe::control(window, kPatch).visible);
+  probe::ControlState retry = probe::control(window, kReadme);
+  EXPECT_EQ("&Retry", retry.text);
+  EXPECT_TRUE(retry.visible);
+  EXPECT_TRUE(retry.enabled) << "Retry must be enabled even when Readme was not";
+  EXPECT_EQ("&Cancel", probe::control(window, kCancel).text);
+}
+
+void expect_normal_layout(HWND window) {
+  EXPECT_FALSE(probe::control(window, kMessage).visible);
+  EXPECT_EQ("Install &Game", probe::control(window, kInstall).text);
+  EXPECT_TRUE(probe::control(window, kInstall).visible);
+  EXPECT_TRUE(probe::control(window, kPatch).visible);
+  EXPECT_EQ("&Readme", probe::control(window, kReadme).text);
+  EXPECT_EQ("E&xit", probe::control(window, kCancel).text);
+}
+
+TEST_F(MainDlgTest, LoadsItsIconAndBackgroundWhenConstructed) {
+  MainDlg dialog;
+  EXPECT_NE(nullptr, dialog.icon);
+  EXPECT_NE(nullptr, dialog.background.handle());
+  EXPECT_STREQ("", dialog.temp_dir);
+  EXPECT_EQ(nullptr, dialog.instance_mutex);
+  EXPECT_EQ(LAYOUT_NORMAL, dialog.layout);
+}
+
+TEST_F(MainDlgTest, InsertCdLayoutAsksForTheCdWithRetryAndCancel) {
+  WindowThread run;
+  ASSERT_NE(run.window(), nullptr);
+  EXPECT_FALSE(probe::control(run.window(), kReadme).enabled);  // nothing unpacked
+  EXPECT_EQ(LAYOUT_INSERT_CD, run.set_layout(LAYOUT_INSERT_CD));
+  expect_insert_cd_layout(run.window());
+  // The message shares the place of Patch and Install.
+  probe::ControlState message = probe::control(run.window(), kMessage);
+  EXPECT_EQ(15, message.place.left);
+  EXPECT_EQ(188, message.place.top);
+  EXPECT_EQ(151, message.place.right - message.place.left);
+  EXPECT_EQ(58, message.place.bottom - message.place.top);
+}
+
+TEST_F(MainDlgTest, SetsItsIconAndAnswersTheMinimizedDragWithIt) {
+  WindowThread run;
+  ASSERT_NE(run.window(), nullptr);
+  HICON icon = run.dialog().icon;
+  ASSERT_NE(nullptr, icon);
+  EXPECT_EQ((LRESULT)icon, SendMessageA(run.window(), WM_GETICON, ICON_BIG, 0));
+  EXPECT_EQ((LRESULT)icon, SendMessageA(run.window(), WM_GETICON, ICON_SMALL, 0));
+  EXPECT_EQ((LRESULT)icon, SendMessageA(run.window(), WM_QUERYDRAGICON, 0, 0));
+}
+
+// In the insert-CD layout Escape and the close box go back to the normal
+// layout; the same again closes the window.
+TEST_F(MainDlgTest, CancelReturnsToTheNormalLayoutThenCloses) {
+  struct Way {
+    const char *name;
+    void (*act)(HWND);
+  };
+  const Way ways[] = {
+      {"Escape", probe::press_escape},
+      {"close box", probe::press_close_box},
+      {"Cancel button", [](HWND w) { probe::click(w, kCancel); }},
+  };
+  for (const Way &way : ways) {
+    SCOPED_TRACE(way.name);
+    WindowThread run;
+    ASSERT_NE(run.window(), nullptr);
+    run.set_layout(LAYOUT_INSERT_CD);
+    way.act(run.window());
+    ASSERT_TRUE(
+        probe::wait_until([&] { return !probe::control(run.window(), kMessage).visible; }, 10000));
+    EXPECT_EQ(-2, run.result(300)) << "the window closed instead of changing layout";
+    expect_normal_layout(run.window());
+    EXPECT_FALSE(probe::control(run.window(), kReadme).enabled) << "Readme recomputed";
+    way.act(run.window());
+    EXPECT_EQ(IDCANCEL, run.result());
+  }
+}
+
+TEST_F(MainDlgTest, InvalidLayoutTypeIsReportedAndKeepsTheLayout) {
+  WindowThread run;
+  ASSERT_NE(run.window(), nullptr);
+  run.set_layout(LAYOUT_INSERT_CD);
+  PostMessageA(run.window(), kSetLayout, 7, 0);
+  HWND box = probe::wait_for_owned_dialog(run.window());
+  ASSERT_NE(box, nullptr) << "no message box owned by the window";
+  EXPECT_EQ("MainDlg_test", probe::text(box)) << "caption: the program's base name";
+  EXPECT_EQ("Invalid layout type", probe::message_text(box));
+  PostMessageA(box, WM_COMMAND, IDOK, 0);
+  ASSERT_TRUE(probe::wait_until([&] { return !IsWindow(box); }, 10000));
+  EXPECT_EQ(LAYOUT_INSERT_CD, run.dialog().layout);
+  // The common first step ran; the insert-CD controls stay as they were.
+  EXPECT_EQ("Install &Game", probe::control(run.window(), kInstall).text);
+  EXPECT_EQ("&Retry", probe::control(run.window(), kReadme).text);
+  EXPECT_TRUE(probe::control(run.window(), kMessage).visible);
+  // Still the insert-CD layout: Escape goes back to normal, not out.
+  probe::press_escape(run.window());
+  ASSERT_TRUE(
+      probe::wait_until([&] { return !probe::control(run.window(), kMessage).visible; }, 10000));
+  EXPECT_EQ(-2, run.result(300));
+}
+
+// Readme needs index.htm in the unpacked folder, and not an empty one.
+TEST_F(MainDlgTest, ReadmeIsEnabledOnlyForANonEmptyIndexPage) {
+  struct Case {
+    const char *name;
+    const char *content;  // null: no file
+    bool enabled;
+  };
+  const Case cases[] = {
+      {"missing", nullptr, false},
+      {"empty", "", false},
+      {"with a page", "<html><body>Iron Meadow</body></html>", true},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.name);
+    fnal_test::TempWorkDir folder;
+    if (c.content != nullptr) fnal_test::write_file("index.htm", c.content);
+    WindowThread run(folder.path());
+    ASSERT_NE(run.window(), nullptr);
+    EXPECT_EQ(c.enabled, probe::control(run.window(), kReadme).enabled);
+    // Leaving the insert-CD layout recomputes it the same way.
+    run.set_layout(LAYOUT_INSERT_CD);
+    EXPECT_TRUE(probe::control(run.window(), kReadme).enabled);
+    run.set_layout(LAYOUT_NORMAL);
+    EXPECT_EQ(c.enabled, probe::control(run.window(), kReadme).enabled);
+    probe::press_escape(run.window());
+    EXPECT_EQ(IDCANCEL, run.result());
+  }
+}
+
+}  // namespace
