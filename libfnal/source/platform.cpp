@@ -219,9 +219,23 @@ static int platform_compare_entries(const void *a, const void *b) {
   return order != 0 ? order : strcmp(name_a, name_b);
 }
 
+// 1 when the entry is a folder (following links), from the listing's type
+// where it gives one.
+static unsigned char platform_entry_is_directory(const char *folder, const struct dirent *entry) {
+#ifdef DT_DIR
+  if (entry->d_type == DT_DIR) return 1;
+  if (entry->d_type == DT_REG) return 0;
+#endif
+  char path[PLATFORM_HOST_PATH_SIZE];
+  struct stat info;
+  int written = snprintf(path, sizeof path, "%s/%s", folder, entry->d_name);
+  return written > 0 && (size_t)written < sizeof path && stat(path, &info) == 0 &&
+         S_ISDIR(info.st_mode);
+}
+
 // Appends one entry to the listing; 0 when the heap refuses.
 static unsigned char platform_add_entry(PLATFORM_FIND *find, size_t *room, const char *folder,
-                                        const char *name) {
+                                        const struct dirent *entry) {
   if (find->count == *room) {
     size_t grown = *room ? *room * 2 : 16;
     void *moved = realloc(find->entries, grown * sizeof(PLATFORM_FIND_DATA));
@@ -230,14 +244,8 @@ static unsigned char platform_add_entry(PLATFORM_FIND *find, size_t *room, const
     *room = grown;
   }
   PLATFORM_FIND_DATA *data = &find->entries[find->count++];
-  platform_copy_name(data->name, name);
-  char path[PLATFORM_HOST_PATH_SIZE];
-  struct stat info;
-  int written = snprintf(path, sizeof path, "%s/%s", folder, name);
-  data->is_directory = written > 0 && (size_t)written < sizeof path && stat(path, &info) == 0 &&
-                               S_ISDIR(info.st_mode)
-                           ? 1
-                           : 0;
+  platform_copy_name(data->name, entry->d_name);
+  data->is_directory = platform_entry_is_directory(folder, entry);
   return 1;
 }
 
@@ -251,7 +259,7 @@ static unsigned char platform_read_listing(PLATFORM_FIND *find, const char *fold
   struct dirent *entry;
   while (ok && (entry = readdir(dir)) != NULL)
     if (strlen(entry->d_name) < PLATFORM_MAX_PATH && platform_match_mask(mask, entry->d_name))
-      ok = platform_add_entry(find, &room, folder, entry->d_name);
+      ok = platform_add_entry(find, &room, folder, entry);
   closedir(dir);
   if (ok && find->count > 1)
     qsort(find->entries, find->count, sizeof(PLATFORM_FIND_DATA), platform_compare_entries);
