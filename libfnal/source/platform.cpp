@@ -268,13 +268,23 @@ static unsigned char platform_read_listing(PLATFORM_FIND *find, const char *fold
 
 PLATFORM_FIND *PLATFORM_find_first(const char *pattern, PLATFORM_FIND_DATA *data) {
   char host[PLATFORM_HOST_PATH_SIZE];
-  if (pattern == NULL || data == NULL || !platform_host_path(pattern, host)) return NULL;
-  char *slash = strrchr(host, '/');
+  if (pattern == NULL || data == NULL || strlen(pattern) >= sizeof host) return NULL;
+  // Only the folder is mapped; the mask is matched against its entries.
+  strcpy(host, pattern);
+  char *slash = strrchr(host, '\\');
+  char *other = strrchr(host, '/');
+  if (other != NULL && (slash == NULL || other > slash)) slash = other;
   const char *folder = ".", *mask = host;
+  char mapped[PLATFORM_HOST_PATH_SIZE];
   if (slash != NULL) {
     *slash = '\0';
-    folder = slash == host ? "/" : host;
     mask = slash + 1;
+    if (slash == host)
+      folder = "/";
+    else if (platform_host_path(host, mapped))
+      folder = mapped;
+    else
+      return NULL;
   }
   PLATFORM_FIND *find = (PLATFORM_FIND *)calloc(1, sizeof(PLATFORM_FIND));
   if (find == NULL) return NULL;
