@@ -140,6 +140,30 @@ TEST_F(VfileTest, EmptyFolderGivesEmptyTreeAndNoLookupSucceeds) {
     EXPECT_EQ("(none)", resolve(name)) << name;
 }
 
+TEST_F(VfileTest, TreeCallbackFilesOneReportAtATime) {
+  make_dir("cd");
+  ASSERT_EQ(1u, VFILE_set_search_paths(1, "cd"));
+  const VFILE_SEARCH_PATH *slot = VFILE_get_search_path(0);
+  struct Report {
+    std::string path;
+    int32_t kind;
+  } reports[] = {
+      {"CD\\Docs", 1},
+      {"cd\\\\docs\\ReadMe.TXT", 0},        // a doubled backslash after the folder
+      {"cd\\docs\\readme.txt", 0},          // already there: nothing added
+      {"cd\\docs\\a\\b\\c.txt", 0},         // leading folders missing: one node only
+      {"cd\\docs\\x", 2},                   // a tick
+      {"other\\file.txt", 0},               // under no slot
+      {"cd\\" + std::string(260, 'n'), 0},  // longer than 255 characters
+      {"cd", 1},                            // no component
+  };
+  for (const Report &r : reports) vfile_file_tree_callback_function(r.path.c_str(), r.kind);
+  vfile_file_tree_callback_function(nullptr, 0);
+  EXPECT_EQ(3u, slot->tree_count);
+  EXPECT_EQ((std::vector<std::string>{"docs"}), chain(slot, 0));
+  EXPECT_EQ((std::vector<std::string>{"readme.txt", "a"}), chain(slot, slot->file_tree[0].child));
+}
+
 TEST_F(VfileTest, TheNodeAfterTheInitialSizeGrowsTheArrayByTheGrowth) {
   VFILE_SEARCH_PATH slot = {};
   slot.tree_size = 5000;
