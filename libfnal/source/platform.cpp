@@ -1,0 +1,377 @@
+// platform: file-system calls through the Win32 API on Windows and through
+// POSIX on the host, with one contract for both.
+#define VBUG_SOURCE "libfnal\\source\\platform.cpp"
+#include "platform.h"
+
+#include <stdlib.h>
+#include <string.h>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <ctype.h>
+#include <dirent.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+#endif
+
+static void platform_copy_name(char *dest, const char *source) {
+  size_t length = strlen(source);
+  if (length >= PLATFORM_MAX_PATH) length = PLATFORM_MAX_PATH - 1;
+  memcpy(dest, source, length);
+  dest[length] = '\0';
+}
+
+#ifdef _WIN32
+
+struct PLATFORM_FIND {
+  HANDLE handle;
+};
+
+static void platform_fill_find_data(const WIN32_FIND_DATAA *found, PLATFORM_FIND_DATA *data) {
+  platform_copy_name(data->name, found->cFileName);
+  data->is_directory = (found->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? 1 : 0;
+}
+
+PLATFORM_FIND *PLATFORM_find_first(const char *pattern, PLATFORM_FIND_DATA *data) {
+  WIN32_FIND_DATAA found;
+  if (pattern == NULL || data == NULL) return NULL;
+  HANDLE handle = FindFirstFileA(pattern, &found);
+  if (handle == INVALID_HANDLE_VALUE) return NULL;
+  PLATFORM_FIND *find = (PLATFORM_FIND *)malloc(sizeof(PLATFORM_FIND));
+  if (find == NULL) {
+    FindClose(handle);
+    return NULL;
+  }
+  find->handle = handle;
+  platform_fill_find_data(&found, data);
+  return find;
+}
+
+unsigned char PLATFORM_find_next(PLATFORM_FIND *find, PLATFORM_FIND_DATA *data) {
+  WIN32_FIND_DATAA found;
+  if (find == NULL || data == NULL || !FindNextFileA(find->handle, &found)) return 0;
+  platform_fill_find_data(&found, data);
+  return 1;
+}
+
+void PLATFORM_find_close(PLATFORM_FIND *find) {
+  if (find == NULL) return;
+  FindClose(find->handle);
+  free(find);
+}
+
+unsigned char PLATFORM_file_status(const char *path, PLATFORM_FILE_STATUS *status) {
+  WIN32_FILE_ATTRIBUTE_DATA attributes;
+  if (path == NULL || status == NULL) return 0;
+  if (!GetFileAttributesExA(path, GetFileExInfoStandard, &attributes)) return 0;
+  status->is_directory = (attributes.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? 1 : 0;
+  status->size =
+      status->is_directory
+          ? 0
+          : (int64_t)(((uint64_t)attributes.nFileSizeHigh << 32) | attributes.nFileSizeLow);
+  return 1;
+}
+
+FILE *PLATFORM_fopen(const char *path, const char *mode) {
+  if (path == NULL || mode == NULL) return NULL;
+  return fopen(path, mode);
+}
+
+uint32_t PLATFORM_get_temp_path(uint32_t size, char *buffer) {
+  return GetTempPathA(size, buffer);
+}
+
+uint32_t PLATFORM_get_temp_file_name(const char *folder, const char *prefix, char *result) {
+  if (folder == NULL || prefix == NULL || result == NULL) return 0;
+  return GetTempFileNameA(folder, prefix, 0, result);
+}
+
+unsigned char PLATFORM_create_directory(const char *path) {
+  return path != NULL && CreateDirectoryA(path, NULL) ? 1 : 0;
+}
+
+unsigned char PLATFORM_remove_directory(const char *path) {
+  return path != NULL && RemoveDirectoryA(path) ? 1 : 0;
+}
+
+unsigned char PLATFORM_delete_file(const char *path) {
+  return path != NULL && DeleteFileA(path) ? 1 : 0;
+}
+
+uint32_t PLATFORM_get_current_directory(uint32_t size, char *buffer) {
+  return GetCurrentDirectoryA(size, buffer);
+}
+
+unsigned char PLATFORM_set_current_directory(const char *path) {
+  return path != NULL && SetCurrentDirectoryA(path) ? 1 : 0;
+}
+
+#else  // the host
+
+#define PLATFORM_HOST_PATH_SIZE 4096
+
+// The GetTempPathA / GetCurrentDirectoryA result contract for a found text.
+static uint32_t platform_return_text(const char *text, uint32_t size, char *buffer) {
+  size_t length = strlen(text);
+  if (length + 1 > size || buffer == NULL) return (uint32_t)(length + 1);
+  memcpy(buffer, text, length + 1);
+  return (uint32_t)length;
+}
+
+// Case-insensitive comparison in the order of Windows' usual file systems,
+// which compare upper-cased names.
+static int platform_compare_names(const char *a, const char *b) {
+  for (;; a++, b++) {
+    int ca = toupper((unsigned char)*a), cb = toupper((unsigned char)*b);
+    if (ca != cb || ca == 0) return ca - cb;
+  }
+}
+
+// In the directory prefix (a host path ending in '/' or empty for "."),
+// replaces component (length bytes at out + offset) by the spelling of an
+// entry that differs from it only in letter case, when there is one.
+static void platform_match_component(char *out, size_t offset, size_t length) {
+  char saved = out[offset];
+  out[offset] = '\0';
+  DIR *dir = opendir(offset == 0 ? "." : out);
+  out[offset] = saved;
+  if (dir == NULL) return;
+  struct dirent *entry;
+  while ((entry = readdir(dir)) != NULL) {
+    if (strlen(entry->d_name) == length && strncasecmp(entry->d_name, out + offset, length) == 0) {
+      memcpy(out + offset, entry->d_name, length);
+      break;
+    }
+  }
+  closedir(dir);
+}
+
+// Maps a library path to a host path in out (PLATFORM_HOST_PATH_SIZE bytes):
+// '\\' becomes '/', and a component that does not exist as spelled takes the
+// spelling of an entry differing only in case. Returns 0 when it is too long.
+static unsigned char platform_host_path(const char *path, char *out) {
+  size_t length = strlen(path);
+  if (length >= PLATFORM_HOST_PATH_SIZE) return 0;
+  for (size_t i = 0; i <= length; i++) out[i] = path[i] == '\\' ? '/' : path[i];
+  struct stat info;
+  if (length == 0 || lstat(out, &info) == 0) return 1;
+  size_t start = 0;
+  while (start < length) {
+    size_t end = start;
+    while (end < length && out[end] != '/') end++;
+    if (end > start) {
+      char saved = out[end];
+      out[end] = '\0';
+      int exists = lstat(out, &info) == 0;
+      out[end] = saved;
+      if (!exists) platform_match_component(out, start, end - start);
+    }
+    start = end + 1;
+  }
+  return 1;
+}
+
+// Maps a host path back to the library's form: '/' becomes '\\'.
+static void platform_library_path(char *path) {
+  for (; *path; path++)
+    if (*path == '/') *path = '\\';
+}
+
+// Wildcard match of name against mask ('*', '?'), without regard to case.
+static unsigned char platform_match_mask(const char *mask, const char *name) {
+  if (strcmp(mask, "*.*") == 0) return 1;
+  const char *star = NULL, *resume = NULL;
+  while (*name) {
+    if (*mask == '*') {
+      star = mask++;
+      resume = name;
+    } else if (*mask == '?' || tolower((unsigned char)*mask) == tolower((unsigned char)*name)) {
+      mask++;
+      name++;
+    } else if (star) {
+      mask = star + 1;
+      name = ++resume;
+    } else {
+      return 0;
+    }
+  }
+  while (*mask == '*') mask++;
+  return *mask == '\0';
+}
+
+struct PLATFORM_FIND {
+  PLATFORM_FIND_DATA *entries;
+  size_t count;
+  size_t next;
+};
+
+static int platform_compare_entries(const void *a, const void *b) {
+  const char *name_a = ((const PLATFORM_FIND_DATA *)a)->name;
+  const char *name_b = ((const PLATFORM_FIND_DATA *)b)->name;
+  int dots_a = strcmp(name_a, ".") == 0 ? 0 : strcmp(name_a, "..") == 0 ? 1 : 2;
+  int dots_b = strcmp(name_b, ".") == 0 ? 0 : strcmp(name_b, "..") == 0 ? 1 : 2;
+  if (dots_a != dots_b) return dots_a - dots_b;
+  int order = platform_compare_names(name_a, name_b);
+  return order != 0 ? order : strcmp(name_a, name_b);
+}
+
+// Appends one entry to the listing; 0 when the heap refuses.
+static unsigned char platform_add_entry(PLATFORM_FIND *find, size_t *room, const char *folder,
+                                        const char *name) {
+  if (find->count == *room) {
+    size_t grown = *room ? *room * 2 : 16;
+    void *moved = realloc(find->entries, grown * sizeof(PLATFORM_FIND_DATA));
+    if (moved == NULL) return 0;
+    find->entries = (PLATFORM_FIND_DATA *)moved;
+    *room = grown;
+  }
+  PLATFORM_FIND_DATA *data = &find->entries[find->count++];
+  platform_copy_name(data->name, name);
+  char path[PLATFORM_HOST_PATH_SIZE];
+  struct stat info;
+  int written = snprintf(path, sizeof path, "%s/%s", folder, name);
+  data->is_directory = written > 0 && (size_t)written < sizeof path && stat(path, &info) == 0 &&
+                               S_ISDIR(info.st_mode)
+                           ? 1
+                           : 0;
+  return 1;
+}
+
+// Reads every entry of folder that matches mask into find, sorted.
+static unsigned char platform_read_listing(PLATFORM_FIND *find, const char *folder,
+                                           const char *mask) {
+  DIR *dir = opendir(folder);
+  if (dir == NULL) return 0;
+  size_t room = 0;
+  unsigned char ok = 1;
+  struct dirent *entry;
+  while (ok && (entry = readdir(dir)) != NULL)
+    if (strlen(entry->d_name) < PLATFORM_MAX_PATH && platform_match_mask(mask, entry->d_name))
+      ok = platform_add_entry(find, &room, folder, entry->d_name);
+  closedir(dir);
+  if (ok && find->count > 1)
+    qsort(find->entries, find->count, sizeof(PLATFORM_FIND_DATA), platform_compare_entries);
+  return ok;
+}
+
+PLATFORM_FIND *PLATFORM_find_first(const char *pattern, PLATFORM_FIND_DATA *data) {
+  char host[PLATFORM_HOST_PATH_SIZE];
+  if (pattern == NULL || data == NULL || !platform_host_path(pattern, host)) return NULL;
+  char *slash = strrchr(host, '/');
+  const char *folder = ".", *mask = host;
+  if (slash != NULL) {
+    *slash = '\0';
+    folder = slash == host ? "/" : host;
+    mask = slash + 1;
+  }
+  PLATFORM_FIND *find = (PLATFORM_FIND *)calloc(1, sizeof(PLATFORM_FIND));
+  if (find == NULL) return NULL;
+  if (!platform_read_listing(find, folder, mask) || find->count == 0) {
+    PLATFORM_find_close(find);
+    return NULL;
+  }
+  *data = find->entries[0];
+  find->next = 1;
+  return find;
+}
+
+unsigned char PLATFORM_find_next(PLATFORM_FIND *find, PLATFORM_FIND_DATA *data) {
+  if (find == NULL || data == NULL || find->next >= find->count) return 0;
+  *data = find->entries[find->next++];
+  return 1;
+}
+
+void PLATFORM_find_close(PLATFORM_FIND *find) {
+  if (find == NULL) return;
+  free(find->entries);
+  free(find);
+}
+
+unsigned char PLATFORM_file_status(const char *path, PLATFORM_FILE_STATUS *status) {
+  char host[PLATFORM_HOST_PATH_SIZE];
+  struct stat info;
+  if (path == NULL || status == NULL || !platform_host_path(path, host)) return 0;
+  if (stat(host, &info) != 0) return 0;
+  status->is_directory = S_ISDIR(info.st_mode) ? 1 : 0;
+  status->size = status->is_directory ? 0 : (int64_t)info.st_size;
+  return 1;
+}
+
+FILE *PLATFORM_fopen(const char *path, const char *mode) {
+  char host[PLATFORM_HOST_PATH_SIZE];
+  if (path == NULL || mode == NULL || !platform_host_path(path, host)) return NULL;
+  return fopen(host, mode);
+}
+
+uint32_t PLATFORM_get_temp_path(uint32_t size, char *buffer) {
+  const char *base = getenv("TMPDIR");
+  if (base == NULL || base[0] == '\0') base = "/tmp";
+  char text[PLATFORM_HOST_PATH_SIZE];
+  size_t length = strlen(base);
+  if (length + 2 > sizeof text) return 0;
+  memcpy(text, base, length + 1);
+  if (text[length - 1] != '/') memcpy(text + length, "/", 2);
+  platform_library_path(text);
+  return platform_return_text(text, size, buffer);
+}
+
+uint32_t PLATFORM_get_temp_file_name(const char *folder, const char *prefix, char *result) {
+  if (folder == NULL || prefix == NULL || result == NULL) return 0;
+  size_t length = strlen(folder);
+  const char *separator = length > 0 && folder[length - 1] == '\\' ? "" : "\\";
+  uint32_t start = ((uint32_t)getpid() * 2654435761u ^ (uint32_t)time(NULL)) & 0xFFFFu;
+  for (uint32_t tries = 0; tries < 0x10000u; tries++) {
+    uint32_t unique = (start + tries) & 0xFFFFu;
+    if (unique == 0) continue;
+    int written =
+        snprintf(result, PLATFORM_MAX_PATH, "%s%s%.3s%X.TMP", folder, separator, prefix, unique);
+    char host[PLATFORM_HOST_PATH_SIZE];
+    if (written < 0 || written >= PLATFORM_MAX_PATH || !platform_host_path(result, host)) return 0;
+    int fd = open(host, O_WRONLY | O_CREAT | O_EXCL, 0666);
+    if (fd >= 0) {
+      close(fd);
+      return unique;
+    }
+    if (errno != EEXIST) return 0;
+  }
+  return 0;
+}
+
+unsigned char PLATFORM_create_directory(const char *path) {
+  char host[PLATFORM_HOST_PATH_SIZE];
+  if (path == NULL || !platform_host_path(path, host)) return 0;
+  return mkdir(host, 0777) == 0 ? 1 : 0;
+}
+
+unsigned char PLATFORM_remove_directory(const char *path) {
+  char host[PLATFORM_HOST_PATH_SIZE];
+  if (path == NULL || !platform_host_path(path, host)) return 0;
+  return rmdir(host) == 0 ? 1 : 0;
+}
+
+unsigned char PLATFORM_delete_file(const char *path) {
+  char host[PLATFORM_HOST_PATH_SIZE];
+  struct stat info;
+  if (path == NULL || !platform_host_path(path, host)) return 0;
+  if (lstat(host, &info) != 0 || S_ISDIR(info.st_mode)) return 0;
+  return unlink(host) == 0 ? 1 : 0;
+}
+
+uint32_t PLATFORM_get_current_directory(uint32_t size, char *buffer) {
+  char text[PLATFORM_HOST_PATH_SIZE];
+  if (getcwd(text, sizeof text) == NULL) return 0;
+  platform_library_path(text);
+  return platform_return_text(text, size, buffer);
+}
+
+unsigned char PLATFORM_set_current_directory(const char *path) {
+  char host[PLATFORM_HOST_PATH_SIZE];
+  if (path == NULL || !platform_host_path(path, host)) return 0;
+  return chdir(host) == 0 ? 1 : 0;
+}
+
+#endif

@@ -1,0 +1,88 @@
+// platform: the few file-system calls that differ between Windows and the
+// host. Paths in the library are backslash-separated; on Windows these calls
+// go straight to the Win32 API, on the host they map '\\' to '/' where they
+// touch the file system and, where the exact spelling does not exist, find a
+// component whose name differs only in letter case, as Windows file systems
+// do. No module state.
+#ifndef PLATFORM_H
+#define PLATFORM_H
+
+#include <stdint.h>
+#include <stdio.h>
+
+// Buffer size for paths and names handed back by these calls (MAX_PATH).
+#define PLATFORM_MAX_PATH 260
+
+// One entry of a directory listing.
+typedef struct PLATFORM_FIND_DATA {
+  char name[PLATFORM_MAX_PATH];  // the entry's long name
+  unsigned char is_directory;    // 1 when the entry has the directory attribute
+} PLATFORM_FIND_DATA;
+
+// An open directory listing (opaque).
+typedef struct PLATFORM_FIND PLATFORM_FIND;
+
+// Status of a file or folder.
+typedef struct PLATFORM_FILE_STATUS {
+  int64_t size;                // bytes; 0 for a folder
+  unsigned char is_directory;  // 1 for a folder
+} PLATFORM_FILE_STATUS;
+
+// Starts listing the entries that match pattern ("dir\\*.*"; the last
+// component may hold the wildcards '*' and '?', compared without regard to
+// case, "*.*" matching every name) and stores the first in data, like
+// FindFirstFileA. As there, "." and ".." are listed (first) where the system
+// lists them, and callers skip them. On the host the entries come in a fixed
+// order: case-insensitive name order, as Windows' usual file systems list.
+// Returns the listing, closed with PLATFORM_find_close, or null when the
+// folder cannot be listed or nothing matches (nothing to close then).
+PLATFORM_FIND *PLATFORM_find_first(const char *pattern, PLATFORM_FIND_DATA *data);
+
+// Stores the next entry of the listing in data. Returns 1, or 0 at the end of
+// the listing (data is then unchanged).
+unsigned char PLATFORM_find_next(PLATFORM_FIND *find, PLATFORM_FIND_DATA *data);
+
+// Ends a listing and frees it; a null listing does nothing.
+void PLATFORM_find_close(PLATFORM_FIND *find);
+
+// Fills status for the file or folder at path. Returns 1, or 0 when it does
+// not exist or cannot be queried (status unchanged).
+unsigned char PLATFORM_file_status(const char *path, PLATFORM_FILE_STATUS *status);
+
+// Opens a standard stream like fopen, with the path mapped for the host.
+// Returns the stream, or null when it cannot be opened.
+FILE *PLATFORM_fopen(const char *path, const char *mode);
+
+// Writes the system's temporary folder, ending in a backslash, into buffer
+// (size bytes), like GetTempPathA (on the host with '\\' for '/'). Returns its length without the
+// terminator; when buffer is too small, the size needed with the terminator (buffer untouched); 0
+// on failure.
+uint32_t PLATFORM_get_temp_path(uint32_t size, char *buffer);
+
+// Creates a new empty file named folder, a backslash, the first three
+// characters of prefix, a hexadecimal number and ".TMP", like
+// GetTempFileNameA with no unique number given, and writes its path into
+// result (PLATFORM_MAX_PATH bytes). Returns the number used (non-zero), or 0
+// when no file can be created or the path would not fit (result undefined).
+uint32_t PLATFORM_get_temp_file_name(const char *folder, const char *prefix, char *result);
+
+// Creates one folder (its parent must exist). Returns 1, or 0 when it exists
+// already or cannot be created.
+unsigned char PLATFORM_create_directory(const char *path);
+
+// Removes one empty folder. Returns 1, or 0 when it cannot be removed.
+unsigned char PLATFORM_remove_directory(const char *path);
+
+// Deletes one file. Returns 1, or 0 when it cannot be deleted.
+unsigned char PLATFORM_delete_file(const char *path);
+
+// Writes the current directory into buffer (size bytes), like
+// GetCurrentDirectoryA (on the host with '\\' for '/'). Returns its length
+// without the terminator; when buffer is too small, the size needed with the
+// terminator (buffer untouched); 0 on failure.
+uint32_t PLATFORM_get_current_directory(uint32_t size, char *buffer);
+
+// Makes path the current directory. Returns 1, or 0 when it cannot.
+unsigned char PLATFORM_set_current_directory(const char *path);
+
+#endif
