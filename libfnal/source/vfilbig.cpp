@@ -9,6 +9,7 @@
 #include "Vxstring.h"
 #include "huffman.h"
 #include "vbug.h"
+#include "vfile.h"
 
 // Field positions in the 299-byte FAT entry record.
 enum {
@@ -121,7 +122,7 @@ void VFILBIG_deinitialise(void) {
   VBUG_TRACE("VFILBIG_deinitialise");
   for (int32_t i = 0; i < vfb.slot_count; i++) {
     VBIG_ARCHIVE *archive = &vfb.archives[i];
-    if (archive->file != NULL) fclose(archive->file);
+    if (archive->file != NULL) vfile_fclose(archive->file, VBUG_SOURCE, __LINE__);
     vfilbig_free_fat(archive);
     free(archive->archive_name);
   }
@@ -480,8 +481,8 @@ void *VFILBIG_get_data_from_file(int32_t handle, int32_t index) {
   if (entry->size < 0 || entry->data_offset < 0) return NULL;
   unsigned char *data = (unsigned char *)malloc(entry->size > 0 ? (size_t)entry->size : 1);
   if (data == NULL) return NULL;
-  if (fseek(archive->file, entry->data_offset, SEEK_SET) != 0 ||
-      (entry->size > 0 && fread(data, (size_t)entry->size, 1, archive->file) != 1)) {
+  if (VFILE_fseek(archive->file, entry->data_offset, SEEK_SET) != 0 ||
+      (entry->size > 0 && VFILE_fread(data, (size_t)entry->size, 1, archive->file) != 1)) {
     free(data);
     return NULL;
   }
