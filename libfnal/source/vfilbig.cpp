@@ -519,6 +519,17 @@ static unsigned char *vfilbig_member_bytes(int32_t handle, int32_t index, int32_
   return decoded;
 }
 
+// The caller's buffer of n member bytes: the decoded one itself, or a copy
+// of the archive's own (at least one byte, so an empty member is not null).
+static void *vfilbig_hand_out(unsigned char *bytes, int32_t n, unsigned char owned,
+                              int32_t *length) {
+  if (length != NULL) *length = n;
+  if (owned) return bytes;
+  unsigned char *copy = (unsigned char *)malloc(n > 0 ? (size_t)n : 1);
+  if (copy != NULL) memcpy(copy, bytes, (size_t)n);
+  return copy;
+}
+
 void *VFILBIG_read_file(int32_t handle, const char *path, void *buffer, int32_t *length) {
   VBUG_TRACE("VFILBIG_read_file");
   if (!vfb.initialised) {
@@ -547,11 +558,35 @@ void *VFILBIG_read_file(int32_t handle, const char *path, void *buffer, int32_t 
     if (owned) free(bytes);
     return NULL;
   }
-  if (length != NULL) *length = n;
-  if (owned) return bytes;
-  unsigned char *copy = (unsigned char *)malloc(n > 0 ? (size_t)n : 1);
-  if (copy != NULL) memcpy(copy, bytes, (size_t)n);
-  return copy;
+  return vfilbig_hand_out(bytes, n, owned, length);
+}
+
+int32_t VFILBIG_next_child(int32_t handle, int32_t parent, int32_t after) {
+  VBUG_TRACE("VFILBIG_next_child");
+  if (!vfb.initialised || !vfilbig_valid_handle(handle)) return -1;
+  const VBIG_ARCHIVE *archive = &vfb.archives[handle];
+  for (int32_t i = after < -1 ? 0 : after + 1; i < archive->entry_count; i++) {
+    const VBIG_FAT_ENTRY *entry = &archive->fat[i];
+    if (entry->parent != parent) continue;
+    if (entry->type == VBIG_ENTRY_DIRECTORY || entry->type == VBIG_ENTRY_FILE) return i;
+  }
+  return -1;
+}
+
+void *VFILBIG_read_entry(int32_t handle, int32_t index, int32_t *length) {
+  VBUG_TRACE("VFILBIG_read_entry");
+  if (!vfb.initialised || !vfilbig_valid_handle(handle)) return NULL;
+  const VBIG_ARCHIVE *archive = &vfb.archives[handle];
+  if (index < 0 || index >= archive->entry_count) return NULL;
+  if (archive->fat[index].type != VBIG_ENTRY_FILE) {
+    if (archive->fat[index].type == VBIG_ENTRY_DIRECTORY) vfb.last_error = VFILBIG_ERR_IS_DIRECTORY;
+    return NULL;
+  }
+  int32_t n = 0;
+  unsigned char owned = 0;
+  unsigned char *bytes = vfilbig_member_bytes(handle, index, &n, &owned);
+  if (bytes == NULL) return NULL;
+  return vfilbig_hand_out(bytes, n, owned, length);
 }
 
 int32_t VFILBIG_get_entry_count(int32_t handle) {

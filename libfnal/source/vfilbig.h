@@ -143,6 +143,20 @@ int32_t VFILBIG_get_entry_count(int32_t handle);
 // null for an invalid handle or index.
 const VBIG_FAT_ENTRY *VFILBIG_get_fat_entry(int32_t handle, int32_t index);
 
+// Walks a directory by record index, which stays exact where paths are
+// ambiguous (siblings whose names differ only in case, names holding a
+// backslash). Returns the index of the first file or directory after index
+// `after` (-1: from the start) whose parent is `parent` (-1: the root), or -1
+// when there is none or the handle is invalid.
+int32_t VFILBIG_next_child(int32_t handle, int32_t parent, int32_t after);
+
+// The bytes of file entry `index`, decompressed when compressed, as a new
+// heap buffer (caller frees; never null for an empty member) with their
+// count in *length when given. Null on failure: invalid handle (-2), index
+// out of range or not a file (-7 for a directory), no data (-13), a stream
+// that does not decode.
+void *VFILBIG_read_entry(int32_t handle, int32_t index, int32_t *length);
+
 // One member for VFILBIG_build_archive. Directories come before their
 // contents; `parent` is the index of a directory member or -1.
 typedef struct VBIG_MEMBER {
