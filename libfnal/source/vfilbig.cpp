@@ -406,7 +406,7 @@ static char *vfilbig_get_path(int32_t handle, int32_t index) {
   for (int32_t at = index; at != -1 && levels <= VBIG_MAX_DEPTH; at = fat[at].parent, levels++) {
     bytes += strlen(fat[at].name) + 1;
   }
-  char *path = (char *)malloc(bytes);
+  char *path = bytes > 0 ? (char *)malloc(bytes) : NULL;
   if (path == NULL) return NULL;
   // Fill from the end: the entry's own name last, each ancestor before it.
   size_t end = bytes - 1;
