@@ -4,7 +4,8 @@
 # archive, and bad input or usage gives exit status 1 or 2.
 # Usage: vbig_roundtrip.sh [EMULATOR] VBIG
 set -uo pipefail
-if [ $# -eq 2 ]; then run=("$1" "$2"); else run=("$1"); fi
+tool=$(realpath "${@: -1}")
+if [ $# -eq 2 ]; then run=("$1" "$tool"); else run=("$tool"); fi
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work" || exit 1

@@ -3,6 +3,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -362,10 +363,12 @@ TEST(VfilbigModule, RefusesWorkWhileNotInitialised) {
   EXPECT_EQ(nullptr, VFILBIG_find_first_entry(0, NULL, NULL));
   EXPECT_EQ(nullptr, VFILBIG_find_next_entry(0, "a", NULL));
   EXPECT_EQ(0, VFILBIG_find_file(0, "a"));
+  std::string retail = fnal_test::read_file("retail.dbg");
+  retail.erase(std::remove(retail.begin(), retail.end(), '\r'), retail.end());  // text mode
   EXPECT_EQ(
       "Unable to open big file, module is not initialised\n"
       "Unable to read from big file, module is not initialised\n",
-      fnal_test::read_file("retail.dbg"));
+      retail);
   std::string develop = capture.develop();
   for (const char *text :
        {"VFILBIG_initialise: Could not allocate enough memory or invalid number of files",
