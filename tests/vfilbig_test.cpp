@@ -378,3 +378,22 @@ TEST(VfilbigModule, RefusesWorkWhileNotInitialised) {
     EXPECT_NE(std::string::npos, develop.find(text)) << text << "\n" << develop;
   }
 }
+
+TEST_F(VfilbigTest, IndexWalkVisitsSiblingsThatPathsConfuse) {
+  // "Same" and "same" resolve to the same path; "x\y" holds a backslash.
+  std::string raw = header(4) + record("Same", 2, -1, 1) + "1" + record("same", 2, -1, 1) + "2" +
+                    record("x\\y", 2, -1, 1) + "3" + record("d", 1, -1, 0);
+  ASSERT_EQ(0, open_sized(raw));
+  std::string seen;
+  for (int32_t i = VFILBIG_next_child(0, -1, -1); i >= 0; i = VFILBIG_next_child(0, -1, i)) {
+    int32_t length = 0;
+    char *data = (char *)VFILBIG_read_entry(0, i, &length);
+    seen += data ? std::string(data, length) : std::string("D");
+    free(data);
+  }
+  EXPECT_EQ("123D", seen);
+  EXPECT_EQ(nullptr, VFILBIG_read_entry(0, 3, NULL));
+  EXPECT_EQ(VFILBIG_ERR_IS_DIRECTORY, VFILBIG_get_last_error());
+  EXPECT_EQ(nullptr, VFILBIG_read_entry(0, 4, NULL));
+  EXPECT_EQ(-1, VFILBIG_next_child(3, -1, -1));
+}
