@@ -1,0 +1,121 @@
+// Huffman decoding throughput against zlib's inflate of the same data
+// compressed Huffman-only (Z_HUFFMAN_ONLY), on text-like and binary data.
+// Compare the bytes_per_second of each pair from the same run.
+#include <stdlib.h>
+#include <string.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include <benchmark/benchmark.h>
+#include <zlib.h>
+
+#include "huffman.h"
+
+namespace {
+
+typedef std::vector<unsigned char> Bytes;
+
+const size_t kSize = 4 << 20;
+
+// English-like text: words drawn with a skewed distribution.
+Bytes text_data() {
+  static const char *words[] = {"the",    "iron",   "meadow",  "of",     "and",
+                                "a",      "to",     "install", "game",   "patch",
+                                "readme", "window", "set-up",  "folder", "cd"};
+  std::mt19937 random(1);
+  std::geometric_distribution<int> pick(0.25);
+  Bytes data;
+  while (data.size() < kSize) {
+    const char *word = words[pick(random) % 15];
+    data.insert(data.end(), word, word + strlen(word));
+    data.push_back(random() % 12 == 0 ? '\n' : ' ');
+  }
+  data.resize(kSize);
+  return data;
+}
+
+// Binary data like an executable: small values common, the rest spread out.
+Bytes binary_data() {
+  std::mt19937 random(2);
+  std::geometric_distribution<int> small(0.08);
+  Bytes data(kSize);
+  for (unsigned char &b : data) b = (unsigned char)(random() % 3 ? small(random) : random());
+  return data;
+}
+
+Bytes huffman_stream(const Bytes &data) {
+  int32_t length = 0;
+  unsigned char *stream = HUFFMAN_compress(data.data(), (int32_t)data.size(), &length);
+  Bytes bytes(stream, stream + length);
+  free(stream);
+  return bytes;
+}
+
+Bytes zlib_huffman_only(const Bytes &data) {
+  z_stream z;
+  memset(&z, 0, sizeof z);
+  deflateInit2(&z, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 15, 8, Z_HUFFMAN_ONLY);
+  Bytes out(deflateBound(&z, data.size()));
+  z.next_in = (Bytef *)data.data();
+  z.avail_in = (uInt)data.size();
+  z.next_out = out.data();
+  z.avail_out = (uInt)out.size();
+  deflate(&z, Z_FINISH);
+  out.resize(z.total_out);
+  deflateEnd(&z);
+  return out;
+}
+
+void decode_huffman(benchmark::State &state, const Bytes &data) {
+  Bytes stream = huffman_stream(data);
+  for (auto _ : state) {
+    int32_t length = 0;
+    unsigned char *out = HUFFMAN_uncompress(stream.data(), (int32_t)stream.size(), &length);
+    if (out == NULL || length != (int32_t)data.size()) state.SkipWithError("decode failed");
+    benchmark::DoNotOptimize(out);
+    free(out);
+  }
+  state.SetBytesProcessed((int64_t)state.iterations() * (int64_t)data.size());
+  state.counters["ratio"] = (double)stream.size() / (double)data.size();
+}
+
+void decode_zlib(benchmark::State &state, const Bytes &data) {
+  Bytes compressed = zlib_huffman_only(data);
+  Bytes out(data.size());
+  for (auto _ : state) {
+    uLongf length = (uLongf)out.size();
+    if (uncompress(out.data(), &length, compressed.data(), (uLong)compressed.size()) != Z_OK ||
+        length != data.size()) {
+      state.SkipWithError("inflate failed");
+    }
+    benchmark::DoNotOptimize(out.data());
+  }
+  state.SetBytesProcessed((int64_t)state.iterations() * (int64_t)data.size());
+  state.counters["ratio"] = (double)compressed.size() / (double)data.size();
+}
+
+void BM_HuffmanDecodeText(benchmark::State &state) {
+  static const Bytes data = text_data();
+  decode_huffman(state, data);
+}
+void BM_ZlibInflateHuffmanOnlyText(benchmark::State &state) {
+  static const Bytes data = text_data();
+  decode_zlib(state, data);
+}
+void BM_HuffmanDecodeBinary(benchmark::State &state) {
+  static const Bytes data = binary_data();
+  decode_huffman(state, data);
+}
+void BM_ZlibInflateHuffmanOnlyBinary(benchmark::State &state) {
+  static const Bytes data = binary_data();
+  decode_zlib(state, data);
+}
+
+}  // namespace
+
+BENCHMARK(BM_HuffmanDecodeText)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ZlibInflateHuffmanOnlyText)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_HuffmanDecodeBinary)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ZlibInflateHuffmanOnlyBinary)->Unit(benchmark::kMillisecond)->UseRealTime();

@@ -1,0 +1,41 @@
+// The trailer reader and the payload read on arbitrary file tails.
+#include <stddef.h>
+#include <stdint.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <unistd.h>
+
+#include "Appndexe.h"
+#include "memory.h"
+
+static char fuzz_path[64];
+
+extern "C" int LLVMFuzzerInitialize(int *, char ***) {
+  snprintf(fuzz_path, sizeof fuzz_path, "/tmp/appndexe_fuzz_%ld.bin", (long)getpid());
+  return MEMORY_initialise() ? 0 : 1;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+  FILE *stream = fopen(fuzz_path, "wb");
+  if (stream == NULL) return 0;
+  if (size > 0) fwrite(data, 1, size, stream);
+  fclose(stream);
+
+  stream = fopen(fuzz_path, "rb");
+  if (stream == NULL) return 0;
+  int32_t length = appendexe_get_append_len_ptr(stream);
+  fclose(stream);
+
+  int32_t size_out = -1;
+  void *block = APPNDEXE_read_with_size(fuzz_path, &size_out);
+  if (block != NULL) {
+    // The block must be exactly the bytes in front of the trailer.
+    if (length <= 0 || size_out != length || (size_t)length + 8 > size) abort();
+    if (memcmp(block, data + size - 8 - (size_t)length, (size_t)length) != 0) abort();
+    appndexe_deallocate(&block);
+  }
+  if (MEMORY_live_blocks() != 0) abort();
+  unlink(fuzz_path);
+  return 0;
+}

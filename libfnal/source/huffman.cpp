@@ -1,0 +1,546 @@
+// huffman: the code tree built from a stream's weights, the table-driven
+// decoder, the matching encoder, and the output-buffer growth settings.
+#define VBUG_SOURCE "libfnal\\source\\huffman.cpp"
+#include "huffman.h"
+
+#include <stdlib.h>
+#include <string.h>
+
+#include "vbug.h"
+
+// Codes up to HUFFMAN_TABLE_BITS long are decoded with one table look-up;
+// longer ones continue bit by bit from the node the table names.
+#define HUFFMAN_TABLE_BITS 11
+#define HUFFMAN_TABLE_SIZE (1u << HUFFMAN_TABLE_BITS)
+#define HUFFMAN_ENTRY_DEEP 0u      // code longer than the table: walk on
+#define HUFFMAN_ENTRY_MISSING 15u  // the bits lead to a missing child
+#define HUFFMAN_MAX_CODE_BITS 64
+
+static struct {
+  int32_t default_capacity;
+  uint32_t capacity;
+  uint32_t growth_base;
+  int32_t output_limit;
+} huf = {HUFFMAN_DEFAULT_CAPACITY, 0, 0, HUFFMAN_DEFAULT_OUTPUT_LIMIT};
+
+// ---- Binary tree. ----------------------------------------------------------
+
+void btree_init(BTREE *tree, HUFFMAN_RELEASE release) {
+  tree->count = 0;
+  tree->release = release;
+  tree->root = NULL;
+}
+
+static BTREE_NODE *btree_new_node(void *data) {
+  BTREE_NODE *node = (BTREE_NODE *)malloc(sizeof(BTREE_NODE));
+  if (node == NULL) return NULL;
+  node->data = data;
+  node->left = NULL;
+  node->right = NULL;
+  return node;
+}
+
+unsigned char btree_insert(BTREE *tree, BTREE_NODE *parent, void *data) {
+  BTREE_NODE **place = parent == NULL ? &tree->root : &parent->left;
+  if (parent == NULL && tree->count != 0) return 0;
+  if (*place != NULL) return 0;
+  *place = btree_new_node(data);
+  if (*place == NULL) return 0;
+  tree->count++;
+  return 1;
+}
+
+unsigned char btree_join(BTREE *tree, BTREE *left_tree, BTREE *right_tree, void *data) {
+  btree_init(tree, left_tree->release);
+  if (!btree_insert(tree, NULL, data)) {
+    btree_clear(tree);
+    return 0;
+  }
+  tree->root->left = left_tree->root;
+  tree->root->right = right_tree->root;
+  tree->count += left_tree->count + right_tree->count;
+  left_tree->root = NULL;
+  left_tree->count = 0;
+  right_tree->root = NULL;
+  right_tree->count = 0;
+  return 1;
+}
+
+static void btree_release_nodes(BTREE_NODE *node, HUFFMAN_RELEASE release) {
+  if (node == NULL) return;
+  btree_release_nodes(node->left, release);
+  btree_release_nodes(node->right, release);
+  if (release != NULL) release(node->data);
+  free(node);
+}
+
+void btree_clear(BTREE *tree) {
+  btree_release_nodes(tree->root, tree->release);
+  memset(tree, 0, sizeof *tree);
+}
+
+// ---- Priority queue. -------------------------------------------------------
+
+void pqueue_init(PQUEUE *queue, HUFFMAN_COMPARE compare, HUFFMAN_RELEASE release) {
+  queue->count = 0;
+  queue->compare = compare;
+  queue->release = release;
+  queue->items = NULL;
+}
+
+static void pqueue_swap(PQUEUE *queue, int32_t a, int32_t b) {
+  void *item = queue->items[a];
+  queue->items[a] = queue->items[b];
+  queue->items[b] = item;
+}
+
+unsigned char pqueue_push(PQUEUE *queue, void *item) {
+  void **items = (void **)realloc(queue->items, sizeof(void *) * (size_t)(queue->count + 1));
+  if (items == NULL) return 0;
+  queue->items = items;
+  int32_t n = queue->count;
+  items[n] = item;
+  while (n > 0) {
+    int32_t p = (n - 1) / 2;
+    if (queue->compare(items[p], items[n]) >= 0) break;
+    pqueue_swap(queue, p, n);
+    n = p;
+  }
+  queue->count++;
+  return 1;
+}
+
+static void pqueue_sift_down(PQUEUE *queue) {
+  int32_t i = 0;
+  for (;;) {
+    int32_t m = i, left = 2 * i + 1, right = 2 * i + 2;
+    if (left < queue->count && queue->compare(queue->items[left], queue->items[i]) > 0) m = left;
+    if (right < queue->count && queue->compare(queue->items[right], queue->items[m]) > 0) m = right;
+    if (m == i) return;
+    pqueue_swap(queue, i, m);
+    i = m;
+  }
+}
+
+unsigned char pqueue_pop(PQUEUE *queue, void **out) {
+  if (queue->count == 0) return 0;
+  *out = queue->items[0];
+  if (queue->count == 1) {
+    free(queue->items);
+    queue->items = NULL;
+    queue->count = 0;
+    return 1;
+  }
+  void *last = queue->items[queue->count - 1];
+  void **items = (void **)realloc(queue->items, sizeof(void *) * (size_t)(queue->count - 1));
+  if (items == NULL) return 0;
+  queue->items = items;
+  queue->count--;
+  items[0] = last;
+  pqueue_sift_down(queue);
+  return 1;
+}
+
+void pqueue_destroy(PQUEUE *queue) {
+  for (int32_t i = 0; i < queue->count; i++) {
+    if (queue->release != NULL) queue->release(queue->items[i]);
+  }
+  free(queue->items);
+  memset(queue, 0, sizeof *queue);
+}
+
+// ---- Output growth. --------------------------------------------------------
+
+void HUFFMAN_set_output_limit(int32_t limit) {
+  VBUG_TRACE("HUFFMAN_set_output_limit");
+  if (limit > 0) huf.output_limit = limit;
+}
+
+void huffman_set_realloc_default(int32_t size) {
+  VBUG_TRACE("huffman_set_realloc_default");
+  if (size > 0) huf.default_capacity = size;
+}
+
+unsigned char *huffman_init_realloc(int32_t request) {
+  VBUG_TRACE("huffman_init_realloc");
+  int32_t capacity = request > huf.default_capacity ? request : huf.default_capacity;
+  unsigned char *buffer = (unsigned char *)malloc((size_t)capacity);
+  if (buffer == NULL) return NULL;
+  huf.capacity = (uint32_t)capacity;
+  huf.growth_base = (uint32_t)capacity;
+  return buffer;
+}
+
+unsigned char *huffman_realloc(unsigned char *buffer, uint32_t needed) {
+  VBUG_TRACE("huffman_realloc");
+  if (needed <= huf.capacity) return buffer;
+  uint32_t grown = huf.capacity + huf.growth_base / 5;
+  unsigned char *moved = (unsigned char *)realloc(buffer, grown);
+  if (moved == NULL) return NULL;
+  huf.capacity = grown;
+  return moved;
+}
+
+uint32_t huffman_current_capacity(void) {
+  return huf.capacity;
+}
+
+// ---- Tree build. -----------------------------------------------------------
+
+int huffman_compare_freq(const void *a, const void *b) {
+  VBUG_TRACE("huffman_compare_freq");
+  int32_t wa = ((const HUFFMAN_SYMBOL *)((const BTREE *)a)->root->data)->weight;
+  int32_t wb = ((const HUFFMAN_SYMBOL *)((const BTREE *)b)->root->data)->weight;
+  if (wa < wb) return 1;
+  if (wa > wb) return -1;
+  return 0;
+}
+
+void huffman_destroy_node(void *data) {
+  VBUG_TRACE("huffman_destroy_node");
+  free(data);
+}
+
+void huffman_destroy_tree(void *tree) {
+  VBUG_TRACE("huffman_destroy_tree");
+  if (tree == NULL) return;
+  btree_clear((BTREE *)tree);
+  free(tree);
+}
+
+// A new one-node tree holding (value, weight), or null (nothing left over).
+static BTREE *huffman_new_leaf_tree(uint8_t value, int32_t weight) {
+  BTREE *tree = (BTREE *)malloc(sizeof(BTREE));
+  HUFFMAN_SYMBOL *symbol = (HUFFMAN_SYMBOL *)malloc(sizeof(HUFFMAN_SYMBOL));
+  if (tree == NULL || symbol == NULL) {
+    free(tree);
+    free(symbol);
+    return NULL;
+  }
+  symbol->value = value;
+  symbol->weight = weight;
+  btree_init(tree, huffman_destroy_node);
+  if (!btree_insert(tree, NULL, symbol)) {
+    free(symbol);
+    free(tree);
+    return NULL;
+  }
+  return tree;
+}
+
+static int32_t huffman_root_weight(const BTREE *tree) {
+  return ((const HUFFMAN_SYMBOL *)tree->root->data)->weight;
+}
+
+// Pops two trees and pushes their join (first popped on the left). Returns 0
+// on failure; every tree is then either in the queue or released.
+static unsigned char huffman_join_lightest(PQUEUE *queue) {
+  void *x = NULL, *y = NULL;
+  if (!pqueue_pop(queue, &x)) return 0;
+  if (!pqueue_pop(queue, &y)) {
+    huffman_destroy_tree(x);
+    return 0;
+  }
+  BTREE *left = (BTREE *)x, *right = (BTREE *)y;
+  BTREE *joined = (BTREE *)malloc(sizeof(BTREE));
+  HUFFMAN_SYMBOL *symbol = (HUFFMAN_SYMBOL *)malloc(sizeof(HUFFMAN_SYMBOL));
+  unsigned char ok = joined != NULL && symbol != NULL;
+  if (ok) {
+    symbol->value = 0;
+    symbol->weight = huffman_root_weight(left) + huffman_root_weight(right);
+    ok = btree_join(joined, left, right, symbol);
+  }
+  if (!ok) {
+    free(symbol);
+    free(joined);
+  } else if (!pqueue_push(queue, joined)) {
+    huffman_destroy_tree(joined);
+    ok = 0;
+  }
+  huffman_destroy_tree(left);  // emptied by a successful join
+  huffman_destroy_tree(right);
+  return ok;
+}
+
+int32_t huffman_build_tree(const int32_t *weights, BTREE **tree_out) {
+  VBUG_TRACE("huffman_build_tree");
+  PQUEUE queue;
+  pqueue_init(&queue, huffman_compare_freq, huffman_destroy_tree);
+  *tree_out = NULL;
+  int32_t leaves = 0;
+  for (int value = 0; value < 256; value++) {
+    if (weights[value] == 0) continue;
+    BTREE *leaf = huffman_new_leaf_tree((uint8_t)value, weights[value]);
+    if (leaf == NULL || !pqueue_push(&queue, leaf)) {
+      huffman_destroy_tree(leaf);
+      pqueue_destroy(&queue);
+      return -1;
+    }
+    leaves++;
+  }
+  for (int32_t i = 0; i + 1 < leaves; i++) {
+    if (!huffman_join_lightest(&queue)) {
+      pqueue_destroy(&queue);
+      return -1;
+    }
+  }
+  void *last = NULL;
+  if (!pqueue_pop(&queue, &last)) {
+    pqueue_destroy(&queue);
+    return -1;
+  }
+  pqueue_destroy(&queue);
+  *tree_out = (BTREE *)last;
+  return 0;
+}
+
+// ---- Decoding. -------------------------------------------------------------
+
+static uint8_t huffman_node_value(const BTREE_NODE *node) {
+  return ((const HUFFMAN_SYMBOL *)node->data)->value;
+}
+
+static int huffman_is_leaf(const BTREE_NODE *node) {
+  return node->left == NULL && node->right == NULL;
+}
+
+// The look-up table: for every HUFFMAN_TABLE_BITS-bit window, the code that
+// starts it (value | length << 8), or DEEP with the node reached after the
+// whole window, or MISSING.
+typedef struct HUFFMAN_TABLE {
+  uint16_t entry[HUFFMAN_TABLE_SIZE];
+  const BTREE_NODE *deep[HUFFMAN_TABLE_SIZE];
+} HUFFMAN_TABLE;
+
+static void huffman_fill_range(HUFFMAN_TABLE *table, uint32_t prefix, int depth, uint16_t entry) {
+  uint32_t span = 1u << (HUFFMAN_TABLE_BITS - depth);
+  for (uint32_t i = 0; i < span; i++)
+    table->entry[(prefix << (HUFFMAN_TABLE_BITS - depth)) | i] = entry;
+}
+
+static void huffman_fill_table(HUFFMAN_TABLE *table, const BTREE_NODE *node, uint32_t prefix,
+                               int depth) {
+  if (depth > 0 && huffman_is_leaf(node)) {
+    huffman_fill_range(table, prefix, depth, (uint16_t)(huffman_node_value(node) | depth << 8));
+  } else if (depth == HUFFMAN_TABLE_BITS) {
+    table->entry[prefix] = HUFFMAN_ENTRY_DEEP;
+    table->deep[prefix] = node;
+  } else {
+    const BTREE_NODE *children[2] = {node->left, node->right};
+    for (uint32_t bit = 0; bit < 2; bit++) {
+      if (children[bit] == NULL) {
+        huffman_fill_range(table, prefix << 1 | bit, depth + 1, HUFFMAN_ENTRY_MISSING << 8);
+      } else {
+        huffman_fill_table(table, children[bit], prefix << 1 | bit, depth + 1);
+      }
+    }
+  }
+}
+
+// The length of the shortest code in the tree (1 for a one-leaf root).
+static int huffman_min_depth(const BTREE_NODE *node) {
+  if (node == NULL) return HUFFMAN_MAX_CODE_BITS;
+  if (huffman_is_leaf(node)) return 0;
+  int left = huffman_min_depth(node->left), right = huffman_min_depth(node->right);
+  return 1 + (left < right ? left : right);
+}
+
+// Reads code bits, most significant first, never past the stream's end.
+typedef struct HUFFMAN_BITS {
+  uint64_t acc;  // the low `count` bits are unread stream bits
+  int count;
+  const unsigned char *next;
+  const unsigned char *end;
+} HUFFMAN_BITS;
+
+static void huffman_refill(HUFFMAN_BITS *bits) {
+  while (bits->count <= 56 && bits->next < bits->end) {
+    bits->acc = bits->acc << 8 | *bits->next++;
+    bits->count += 8;
+  }
+}
+
+// Walks on bit by bit from `node` to a leaf. Returns 0 when the bits run out
+// or lead to a missing child.
+static unsigned char huffman_walk(HUFFMAN_BITS *bits, const BTREE_NODE *node, uint8_t *value) {
+  while (!huffman_is_leaf(node)) {
+    if (bits->count == 0) huffman_refill(bits);
+    if (bits->count == 0) return 0;
+    bits->count--;
+    node = (bits->acc >> bits->count) & 1 ? node->right : node->left;
+    if (node == NULL) return 0;
+  }
+  *value = huffman_node_value(node);
+  return 1;
+}
+
+// Decodes n bytes into out. Returns 0 when the stream cannot produce them.
+static unsigned char huffman_decode_bits(const HUFFMAN_TABLE *table, HUFFMAN_BITS *bits,
+                                         unsigned char *out, int32_t n) {
+  const uint32_t mask = HUFFMAN_TABLE_SIZE - 1;
+  for (int32_t j = 0; j < n; j++) {
+    if (bits->count < HUFFMAN_TABLE_BITS) huffman_refill(bits);
+    int missing = HUFFMAN_TABLE_BITS - bits->count;
+    uint32_t window = (uint32_t)(missing > 0 ? bits->acc << missing : bits->acc >> -missing) & mask;
+    uint16_t entry = table->entry[window];
+    int length = entry >> 8;
+    if (length == HUFFMAN_ENTRY_MISSING || length > bits->count) return 0;
+    if (length != HUFFMAN_ENTRY_DEEP) {
+      bits->count -= length;
+      out[j] = (unsigned char)entry;
+      continue;
+    }
+    if (missing > 0) return 0;
+    bits->count -= HUFFMAN_TABLE_BITS;
+    if (!huffman_walk(bits, table->deep[window], &out[j])) return 0;
+  }
+  return 1;
+}
+
+// Reads N (little-endian) and the weights; returns the count of non-zero ones.
+static int32_t huffman_read_header(const unsigned char *stream, int32_t *n, int32_t *weights) {
+  *n = (int32_t)((uint32_t)stream[0] | (uint32_t)stream[1] << 8 | (uint32_t)stream[2] << 16 |
+                 (uint32_t)stream[3] << 24);
+  int32_t symbols = 0;
+  for (int i = 0; i < 256; i++) {
+    weights[i] = stream[4 + i];
+    if (weights[i] != 0) symbols++;
+  }
+  return symbols;
+}
+
+// The code-bit part of a stream with two or more symbols into a buffer of
+// at least n bytes. Returns 0 when the bits cannot produce n bytes.
+static unsigned char huffman_decode_stream(const BTREE *tree, const unsigned char *stream,
+                                           int32_t stream_length, unsigned char *out, int32_t n) {
+  int64_t available = ((int64_t)stream_length - HUFFMAN_HEADER_SIZE) * 8;
+  if ((int64_t)n * huffman_min_depth(tree->root) > available) return 0;
+  HUFFMAN_TABLE *table = (HUFFMAN_TABLE *)malloc(sizeof(HUFFMAN_TABLE));
+  if (table == NULL) return 0;
+  huffman_fill_table(table, tree->root, 0, 0);
+  HUFFMAN_BITS bits = {0, 0, stream + HUFFMAN_HEADER_SIZE, stream + stream_length};
+  unsigned char ok = huffman_decode_bits(table, &bits, out, n);
+  free(table);
+  return ok;
+}
+
+int32_t huffman_uncompress(const unsigned char *stream, int32_t stream_length,
+                           unsigned char **buffer_out) {
+  VBUG_TRACE("huffman_uncompress");
+  *buffer_out = NULL;
+  if (stream == NULL || stream_length < HUFFMAN_HEADER_SIZE) return -1;
+  int32_t n = 0, weights[256];
+  int32_t symbols = huffman_read_header(stream, &n, weights);
+  BTREE *tree = NULL;
+  if (huffman_build_tree(weights, &tree) != 0) return -1;
+  if (n <= 0) {
+    huffman_destroy_tree(tree);
+    return 0;
+  }
+  unsigned char *out = n <= huf.output_limit ? huffman_init_realloc(n) : NULL;
+  unsigned char ok = out != NULL;
+  if (ok && symbols == 1) memset(out, huffman_node_value(tree->root), (size_t)n);
+  if (ok && symbols > 1) ok = huffman_decode_stream(tree, stream, stream_length, out, n);
+  huffman_destroy_tree(tree);
+  if (!ok) {
+    free(out);
+    return -1;
+  }
+  *buffer_out = out;
+  return n;
+}
+
+unsigned char *HUFFMAN_uncompress(const unsigned char *stream, int32_t stream_length,
+                                  int32_t *out_length) {
+  VBUG_TRACE("HUFFMAN_uncompress");
+  huffman_set_realloc_default(stream_length);
+  unsigned char *buffer = NULL;
+  int32_t n = huffman_uncompress(stream, stream_length, &buffer);
+  if (out_length != NULL) *out_length = n;
+  return n == -1 ? NULL : buffer;
+}
+
+// ---- Encoding. -------------------------------------------------------------
+
+typedef struct HUFFMAN_CODE {
+  uint64_t bits;
+  int length;
+} HUFFMAN_CODE;
+
+// Records the code of every leaf below node. Returns 0 for a code too long.
+static unsigned char huffman_collect_codes(const BTREE_NODE *node, uint64_t bits, int length,
+                                           HUFFMAN_CODE *codes) {
+  if (huffman_is_leaf(node)) {
+    codes[huffman_node_value(node)].bits = bits;
+    codes[huffman_node_value(node)].length = length;
+    return 1;
+  }
+  if (length >= HUFFMAN_MAX_CODE_BITS) return 0;
+  return huffman_collect_codes(node->left, bits << 1, length + 1, codes) &&
+         huffman_collect_codes(node->right, bits << 1 | 1, length + 1, codes);
+}
+
+// Weights 1..255 in proportion to the counts (0 for absent values); an empty
+// input gets one symbol so that the stream still has a tree.
+static void huffman_scale_weights(const uint32_t *counts, int32_t *weights) {
+  uint32_t top = 0;
+  for (int i = 0; i < 256; i++) top = counts[i] > top ? counts[i] : top;
+  for (int i = 0; i < 256; i++) {
+    uint64_t scaled = top ? ((uint64_t)counts[i] * 255 + top / 2) / top : 0;
+    weights[i] = counts[i] == 0 ? 0 : scaled == 0 ? 1 : (int32_t)scaled;
+  }
+  if (top == 0) weights[0] = 1;
+}
+
+static void huffman_write_header(unsigned char *stream, int32_t n, const int32_t *weights) {
+  for (int i = 0; i < 4; i++) stream[i] = (unsigned char)((uint32_t)n >> (8 * i));
+  for (int i = 0; i < 256; i++) stream[4 + i] = (unsigned char)weights[i];
+}
+
+// Writes the codes of data after the header; the stream must be zero-filled.
+static void huffman_write_codes(unsigned char *stream, const unsigned char *data, int32_t length,
+                                const HUFFMAN_CODE *codes) {
+  uint64_t position = (uint64_t)HUFFMAN_HEADER_SIZE * 8;
+  for (int32_t j = 0; j < length; j++) {
+    const HUFFMAN_CODE *code = &codes[data[j]];
+    for (int b = code->length - 1; b >= 0; b--, position++) {
+      if ((code->bits >> b) & 1) stream[position / 8] |= (unsigned char)(0x80u >> (position % 8));
+    }
+  }
+}
+
+// The stream length for these codes, or -1 when it would not fit 32 bits.
+static int64_t huffman_encoded_length(const uint32_t *counts, const HUFFMAN_CODE *codes,
+                                      int symbols) {
+  uint64_t bits = 0;
+  if (symbols > 1) {
+    for (int i = 0; i < 256; i++) bits += (uint64_t)counts[i] * (uint64_t)codes[i].length;
+  }
+  uint64_t total = HUFFMAN_HEADER_SIZE + (bits + 7) / 8;
+  return total > INT32_MAX ? -1 : (int64_t)total;
+}
+
+unsigned char *HUFFMAN_compress(const unsigned char *data, int32_t length, int32_t *out_length) {
+  VBUG_TRACE("HUFFMAN_compress");
+  if (out_length != NULL) *out_length = -1;
+  if (length < 0 || length > huf.output_limit || (data == NULL && length > 0)) return NULL;
+  uint32_t counts[256] = {0};
+  for (int32_t j = 0; j < length; j++) counts[data[j]]++;
+  int32_t weights[256];
+  huffman_scale_weights(counts, weights);
+  int symbols = 0;
+  for (int i = 0; i < 256; i++) symbols += weights[i] != 0;
+  BTREE *tree = NULL;
+  if (huffman_build_tree(weights, &tree) != 0) return NULL;
+  HUFFMAN_CODE codes[256];
+  memset(codes, 0, sizeof codes);
+  unsigned char ok = symbols == 1 || huffman_collect_codes(tree->root, 0, 0, codes);
+  huffman_destroy_tree(tree);
+  int64_t total = ok ? huffman_encoded_length(counts, codes, symbols) : -1;
+  unsigned char *stream = total > 0 ? (unsigned char *)calloc((size_t)total, 1) : NULL;
+  if (stream == NULL) return NULL;
+  huffman_write_header(stream, length, weights);
+  if (symbols > 1) huffman_write_codes(stream, data, length, codes);
+  if (out_length != NULL) *out_length = (int32_t)total;
+  return stream;
+}
