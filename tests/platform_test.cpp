@@ -145,10 +145,13 @@ TEST(PlatformTemp, TempPathAndUniqueNamesCreateFiles) {
   for (const char *name : {first, second}) {
     std::string text(name);
     EXPECT_EQ(0u, text.find(".\\DIR")) << text;
-    EXPECT_EQ(std::string::npos, text.find("DIRE")) << "prefix cut to three characters: " << text;
     std::string upper = text;
     std::transform(upper.begin(), upper.end(), upper.begin(), ::toupper);
-    EXPECT_EQ(upper.size() - 4, upper.rfind(".TMP")) << text;
+    ASSERT_EQ(upper.size() - 4, upper.rfind(".TMP")) << text;
+    std::string number = text.substr(5, text.size() - 5 - 4);
+    EXPECT_FALSE(number.empty()) << text;
+    EXPECT_TRUE(std::all_of(number.begin(), number.end(), ::isxdigit))
+        << "the prefix is cut to three characters and a hexadecimal number follows: " << text;
     PLATFORM_FILE_STATUS status;
     EXPECT_EQ(1, PLATFORM_file_status(name, &status)) << "the file is created: " << text;
   }
