@@ -230,7 +230,11 @@ TEST_F(Actions, WithoutTheCdInstallAsksForItAndRetryHandsOver) {
   uidriver::click(again.window(), kPatch);
   again.expect_box("Question", kConfirmation);
   EXPECT_TRUE(uidriver::wait_hidden(again.window(), 10000)) << "hidden while the patch runs";
-  EXPECT_NE(nullptr, FindWindowA(NULL, "Iron Meadow Patch V1.0001"));
+  HWND patch = NULL;
+  for (int i = 0; i < 100 && patch == NULL; i++, Sleep(100))
+    patch = FindWindowA(NULL, "Iron Meadow Patch V1.0001");
+  EXPECT_NE(nullptr, patch) << "the patch program runs";
+  EXPECT_FALSE(IsWindowVisible(again.window())) << "hidden while the patch program is open";
   EXPECT_TRUE(uidriver::wait_visible(again.window(), 30000)) << "shown again afterwards";
   EXPECT_NE(
       std::string::npos,

@@ -20,8 +20,8 @@ map() {
 }
 restart_server() {
   wineserver -k >/dev/null 2>&1 || true
-  wineserver -w
-  wineserver -p
+  wineserver -w </dev/null >/dev/null 2>&1
+  wineserver -p </dev/null >/dev/null 2>&1
   wine cmd /c exit </dev/null >/dev/null 2>&1
 }
 clean_up() {
