@@ -5,6 +5,8 @@
 
 #include <stdio.h>
 
+#include "Install.h"
+#include "Patch.h"
 #include "resource.h"
 #include "Winutils.h"
 
@@ -168,13 +170,19 @@ HICON MainDlg::on_query_drag_icon() {
   return icon;
 }
 
-// PENDING(install): the install hand-off, find_cd_and_install (Install.cpp);
-// when it reports no CD: set_layout(LAYOUT_INSERT_CD).
-void MainDlg::on_install_game() {}
+// Install: when no drive holds the CD, ask for it.
+void MainDlg::on_install_game() {
+  if (!find_cd_and_install(*this)) set_layout(LAYOUT_INSERT_CD);
+}
 
-// PENDING(patch): the patch check and run (Patch.cpp).
-void MainDlg::on_run_patch() {}
+// Run Patch: the check, and the patch program run with the window hidden.
+void MainDlg::on_run_patch() {
+  run_patch(*this);
+}
 
-// PENDING(readme, install): layout 0 opens the readme dialog (Readme.cpp);
-// layout 1 runs find_cd_and_install again, its result ignored.
-void MainDlg::on_readme_or_retry() {}
+// PENDING(readme): layout 0 opens the readme dialog (Readme.cpp).
+// Layout 1 (Retry): look for the CD again; when still none is found nothing
+// visible happens.
+void MainDlg::on_readme_or_retry() {
+  if (layout == LAYOUT_INSERT_CD) find_cd_and_install(*this);
+}

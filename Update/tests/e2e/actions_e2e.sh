@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# Runs the launcher's end-to-end action tests with the drives they need in the
+# project's Wine prefix: the demo disc's launcher on the CD-ROM drive M:, a
+# second (empty) CD-ROM drive R:, and a fixed drive F:. Mapping drives
+# restarts the wineserver, so the test runs alone; the drives are removed and
+# the server restarted again afterwards.
+# Usage: actions_e2e.sh TEST_EXE CD_DIR PAYLOAD_DIR
+set -uo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+# shellcheck source=scripts/wineenv
+. "$here/../../../scripts/wineenv"
+test_exe=$1 cd_dir=$2 payload_dir=$3
+work=$(mktemp -d)
+drives=(m r f)
+
+# map LETTER TYPE FOLDER: the registry type (cdrom, hd) and the link.
+map() {
+  ln -sfn "$3" "$WINEPREFIX/dosdevices/$1:"
+  wine reg add 'HKLM\Software\Wine\Drives' /v "$1:" /t REG_SZ /d "$2" /f </dev/null >/dev/null 2>&1
+}
+restart_server() {
+  wineserver -k >/dev/null 2>&1 || true
+  wineserver -w </dev/null >/dev/null 2>&1
+  wineserver -p </dev/null >/dev/null 2>&1
+  wine cmd /c exit </dev/null >/dev/null 2>&1
+}
+clean_up() {
+  for letter in "${drives[@]}"; do
+    rm -f "$WINEPREFIX/dosdevices/$letter:"
+    wine reg delete 'HKLM\Software\Wine\Drives' /v "$letter:" /f </dev/null >/dev/null 2>&1
+  done
+  restart_server
+  rm -rf "$work"
+}
+trap clean_up EXIT
+
+mkdir -p "$work/m" "$work/r" "$work/f"
+cp "$cd_dir/Update.exe" "$cd_dir/autorun.inf" "$work/m/" || exit 1
+wine cmd /c exit </dev/null >/dev/null 2>&1
+map m cdrom "$work/m"
+map r cdrom "$work/r"
+map f hd "$work/f"
+restart_server
+ACTIONS_PAYLOAD=$(winepath -w "$payload_dir" 2>/dev/null) wine "$test_exe" </dev/null
