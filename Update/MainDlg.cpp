@@ -5,6 +5,7 @@
 
 #include <stdio.h>
 
+#include "HtmlHelpDlg.h"
 #include "resource.h"
 #include "winutils_interim.h"
 
@@ -175,6 +176,17 @@ void MainDlg::on_install_game() {}
 // PENDING(patch): the patch check and run (Patch.cpp).
 void MainDlg::on_run_patch() {}
 
-// PENDING(readme, install): layout 0 opens the readme dialog (Readme.cpp);
-// layout 1 runs find_cd_and_install again, its result ignored.
-void MainDlg::on_readme_or_retry() {}
+// Layout 0: the readme page index.htm of the unpacked folder in the readme
+// dialog, run modally; the launcher stays as it was.
+// PENDING(install): layout 1 runs find_cd_and_install again, its result
+// ignored.
+void MainDlg::on_readme_or_retry() {
+  if (layout == LAYOUT_NORMAL) {
+    HtmlHelpDlg readme(hwnd());
+    char page[MAX_PATH + 16];
+    snprintf(page, sizeof(page), "%s\\index.htm", temp_dir);
+    readme.set_url(page);
+    readme.do_modal();
+    return;
+  }
+}
