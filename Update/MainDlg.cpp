@@ -7,7 +7,7 @@
 
 #include "HtmlHelpDlg.h"
 #include "resource.h"
-#include "winutils_interim.h"
+#include "Winutils.h"
 
 #define AUTOPLAY_MESSAGE_NAME "QueryCancelAutoPlay"
 #define INSERT_CD_TEXT "Please insert:\n\t\t Ironmeadow CD"
@@ -64,7 +64,7 @@ void MainDlg::set_up_window() {
   SendMessageA(hwnd(), WM_SETICON, ICON_SMALL, (LPARAM)icon);
   if (RegisterWindowMessageA(AUTOPLAY_MESSAGE_NAME) == 0)
     message_box("Failed to surpress Autorun, insert CD before pressing run");
-  interim_set_window_dimensions(hwnd(), MAINDLG_CLIENT_WIDTH, MAINDLG_CLIENT_HEIGHT);
+  WINUTILS_set_window_dimensions(hwnd(), MAINDLG_CLIENT_WIDTH, MAINDLG_CLIENT_HEIGHT);
   place_controls();
   set_layout(LAYOUT_NORMAL);
   create_instance_mutex();
@@ -90,14 +90,14 @@ void MainDlg::create_instance_mutex() {
 // Install or Patch by the registry, Readme by the unpacked page.
 void MainDlg::set_normal_buttons() {
   char scratch[MAINDLG_INSTALL_DIR_SIZE];
-  bool installed =
-      interim_get_registry_entry(2, MAINDLG_REGISTRY_KEY, MAINDLG_INSTALLED_VALUE, scratch) != 0;
+  bool installed = WINUTILS_get_registry_entry(WINUTILS_HKEY_LOCAL_MACHINE, MAINDLG_REGISTRY_KEY,
+                                               MAINDLG_INSTALLED_VALUE, scratch) != 0;
   enable_item(IDC_INSTALL, !installed);
   enable_item(IDC_PATCH, installed);
 
   char readme[MAX_PATH + 16];
   snprintf(readme, sizeof(readme), "%s\\index.htm", temp_dir);
-  enable_item(IDC_README, interim_file_exists(readme) > 0);
+  enable_item(IDC_README, WINUTILS_file_exists(readme) > 0);
 }
 
 void MainDlg::set_layout(int type) {

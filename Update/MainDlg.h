@@ -50,6 +50,11 @@ class MainDlg : public fw::Dialog {
   bool window_proc(UINT message, WPARAM wparam, LPARAM lparam, LRESULT *result) override;
   const fw::MessageEntry *message_table() const override { return message_table_; }
 
+  // The payload step (MainDlg_payload.cpp), run first by on_init_dialog:
+  // answers true when the window may open; otherwise the dialog has been
+  // ended. Virtual so that in-process tests can run the window without it.
+  virtual bool run_payload_step();
+
  private:
   void on_paint();
   HICON on_query_drag_icon();
@@ -57,8 +62,7 @@ class MainDlg : public fw::Dialog {
   void on_run_patch();
   void on_readme_or_retry();
 
-  // Start-up and clean-up around the window (MainDlg_payload.cpp).
-  bool run_payload_step();
+  // Clean-up of what the payload step unpacked (MainDlg_payload.cpp).
   void clean_up();
 
   void set_up_window();

@@ -4,7 +4,31 @@
 
 #include <windows.h>
 
+#include "Veloini.h"
+#include "csidl.h"
 #include "memory.h"
+#include "utilvbig.h"
+#include "vfilbig.h"
+#include "vfile.h"
+
+// File access with the module's defaults and the working folder (the CD root
+// under AutoPlay) as its one search path; the search path's result does not
+// matter here.
+static unsigned char startup_vfile(void) {
+  if (!VFILE_initialise(NULL)) return 0;
+  VFILE_set_search_paths(1, ".\\");
+  return 1;
+}
+
+static unsigned char startup_veloini(void) {
+  return VELOINI_initialise(5, "cev");
+}
+static unsigned char startup_vfilbig(void) {
+  return VFILBIG_initialise(1);
+}
+static unsigned char startup_utilvbig(void) {
+  return UTILVBIG_initialise(1);
+}
 
 // One module of the sequence: how to bring it up, and the text shown when
 // that fails.
@@ -13,18 +37,10 @@ struct ModuleStep {
   const char *failure_text;
 };
 
-// PENDING(vfile, Veloini, csidl, vfilbig, utilvbig): the steps after memory,
-// in this order, once those modules are in the library:
-//   {VFILE_initialise(no settings), then VFILE_set_search_paths(1, ".\\")
-//    with its result ignored, "VFILE failed"},
-//   {VELOINI_initialise(5, "cev"), "VELOINI failed"},
-//   {CSIDL_initialise(), "CSIDL failed"},
-//   {VFILBIG_initialise(1), "VFILBIG failed"},
-//   {UTILVBIG_initialise(1), "UTILVBIG failed"},
-// and shutdown_modules() calls UTILVBIG_, VFILBIG_, CSIDL_, VELOINI_ and
-// VFILE_deinitialise before MEMORY_deinitialise.
 static const ModuleStep module_steps[] = {
-    {MEMORY_initialise, "MEMORY failed"},
+    {MEMORY_initialise, "MEMORY failed"}, {startup_vfile, "VFILE failed"},
+    {startup_veloini, "VELOINI failed"},  {CSIDL_initialise, "CSIDL failed"},
+    {startup_vfilbig, "VFILBIG failed"},  {startup_utilvbig, "UTILVBIG failed"},
 };
 
 bool startup_modules() {
@@ -37,6 +53,13 @@ bool startup_modules() {
   return true;
 }
 
-void shutdown_modules() {
+int shutdown_modules() {
+  UTILVBIG_deinitialise();
+  VFILBIG_deinitialise();
+  CSIDL_deinitialise();
+  VELOINI_deinitialise();
+  VFILE_deinitialise();
+  int leaked = MEMORY_live_blocks();
   MEMORY_deinitialise();
+  return leaked;
 }

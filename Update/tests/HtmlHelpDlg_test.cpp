@@ -295,13 +295,19 @@ TEST(HtmlHelpDlg, WrapperCreatesTheControlByClassId) {
   EXPECT_EQ(S_OK, navigated);
 }
 
+// The launcher window without its payload step: the test gives temp_dir.
+class LauncherOverFolder : public MainDlg {
+ protected:
+  bool run_payload_step() override { return true; }
+};
+
 // Readme in the launcher window opens the dialog over it on index.htm of
 // the unpacked folder; closing it leaves the launcher in the normal layout.
 TEST(HtmlHelpDlg, ReadmeButtonOpensThePageAndReturnsToTheLauncher) {
   InstalledMark not_installed;
   fnal_test::TempWorkDir folder;
   fnal_test::write_file("index.htm", "<html><body>Iron Meadow</body></html>");
-  MainDlg launcher;
+  LauncherOverFolder launcher;
   lstrcpynA(launcher.temp_dir, folder.path().c_str(), sizeof(launcher.temp_dir));
   INT_PTR result = -3;
   GuiThread gui(true, [&] { result = launcher.do_modal(); });

@@ -17,9 +17,11 @@ namespace {
 const int kMessage = 1005, kPatch = 4, kInstall = 1001, kReadme = 3, kCancel = IDCANCEL;
 const UINT kSetLayout = WM_APP + 1;  // wparam: layout type; answers `layout`
 
-// MainDlg with the test hook.
+// MainDlg with the test hook, and without the payload step: the test gives
+// temp_dir itself, and several windows run in this one process.
 class DrivenMainDlg : public MainDlg {
  protected:
+  bool run_payload_step() override { return true; }
   bool window_proc(UINT message, WPARAM wparam, LPARAM lparam, LRESULT *result) override {
     if (message != kSetLayout) return MainDlg::window_proc(message, wparam, lparam, result);
     set_layout((int)wparam);

@@ -20,7 +20,7 @@ std::string launcher_path() {
   char path[MAX_PATH];
   GetModuleFileNameA(NULL, path, sizeof(path));
   std::string dir(path);
-  return dir.substr(0, dir.find_last_of('\\')) + "\\Update.exe";
+  return dir.substr(0, dir.find_last_of('\\')) + "\\..\\cd\\Update.exe";  // the demo disc's
 }
 
 // One run of Update.exe; terminated if the test leaves it running.
@@ -99,12 +99,12 @@ TEST_F(LauncherWindow, OpensInTheNormalLayoutAtItsFixedSize) {
   EXPECT_FALSE(style & (WS_THICKFRAME | WS_MAXIMIZEBOX)) << "the window must not be resizable";
   EXPECT_TRUE(GetWindowLongA(window, GWL_EXSTYLE) & WS_EX_APPWINDOW);
 
-  // Not installed, nothing unpacked: Install on, Patch and Readme off.
+  // Not installed, the demo payload unpacked: Install and Readme on, Patch off.
   expect_controls(window, {
                               {kMessage, "", false, true, {15, 188, 166, 246}},
                               {kPatch, "Run &Patch", true, false, {15, 188, 166, 215}},
                               {kInstall, "Install &Game", true, true, {15, 220, 166, 247}},
-                              {kReadme, "&Readme", true, false, {15, 252, 166, 279}},
+                              {kReadme, "&Readme", true, true, {15, 252, 166, 279}},
                               {kExit, "E&xit", true, true, {15, 284, 166, 311}},
                           });
   // Placing order made the tab order Exit, Readme, Install, Patch.

@@ -1,0 +1,141 @@
+// The launcher's payload step and clean-up, end to end: launchers with
+// payloads made by the test are started as separate processes; the test
+// reads what the user sees and what is left in the temporary-files folder.
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "launcher_builder.h"
+#include "testutil.h"
+#include "uidriver.h"
+
+using launcher_builder::Member;
+
+namespace {
+
+const int kReadme = 3, kExit = IDCANCEL;
+
+// Every test starts with the game not installed and a fresh folder that
+// stands for the CD root (the launcher's working folder).
+class LauncherPayload : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Vellor\\Ironmeadow", 0, KEY_SET_VALUE, &key) ==
+        ERROR_SUCCESS) {
+      RegDeleteValueA(key, "InstallComplete");
+      RegCloseKey(key);
+    }
+    before_ = launcher_builder::unpack_folders();
+  }
+  std::vector<std::string> new_unpack_folders() const {
+    return launcher_builder::new_folders(before_, launcher_builder::unpack_folders());
+  }
+  fnal_test::TempWorkDir cd_;
+  std::set<std::string> before_;
+};
+
+// A payload of a picture, a folder with a file in it, and the readme page
+// (left out when index_page is "<none>").
+std::vector<Member> small_payload(const std::string &index_page) {
+  std::vector<Member> members = {
+      {"back.jpg", "jpeg bytes"}, {"data", "", true}, {"level1.dat", "level", false, 1}};
+  if (index_page != "<none>") members.push_back({"INDEX.HTM", index_page});
+  return members;
+}
+
+// Starts the launcher at path and returns its window (null if none opened).
+HWND open_launcher(uidriver::Program &launcher) {
+  EXPECT_TRUE(launcher.ok());
+  return launcher.wait_window("Patch");
+}
+
+}  // namespace
+
+TEST_F(LauncherPayload, UnpacksIntoANewFolderThatIsGoneAfterExit) {
+  std::string path = launcher_builder::make_launcher(cd_.path(), small_payload("<html></html>"));
+  ASSERT_NE("", path);
+  uidriver::Program launcher(path, cd_.path().c_str());
+  HWND window = open_launcher(launcher);
+  ASSERT_NE(nullptr, window);
+
+  std::vector<std::string> added = new_unpack_folders();
+  ASSERT_EQ(1u, added.size()) << "one new DIR folder while the window is open";
+  std::string unpacked = launcher_builder::temp_folder() + added[0];
+  EXPECT_EQ("<html></html>", fnal_test::read_file(unpacked + "\\INDEX.HTM"));
+  EXPECT_EQ("level", fnal_test::read_file(unpacked + "\\data\\level1.dat"));
+  EXPECT_TRUE(uidriver::control(window, kReadme).enabled);
+
+  uidriver::click(window, kExit);
+  ASSERT_TRUE(launcher.wait_exit(15000));
+  EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(unpacked.c_str()))
+      << "the unpacked folder is deleted with everything in it";
+}
+
+TEST_F(LauncherPayload, ReadmeIsDisabledWithoutAPageOrWithAnEmptyOne) {
+  for (const char *page : {"<none>", ""}) {
+    SCOPED_TRACE(std::string("index page: ") + page);
+    std::string path = launcher_builder::make_launcher(cd_.path(), small_payload(page));
+    ASSERT_NE("", path);
+    uidriver::Program launcher(path, cd_.path().c_str());
+    HWND window = open_launcher(launcher);
+    ASSERT_NE(nullptr, window);
+    EXPECT_TRUE(uidriver::control(window, kReadme).visible);
+    EXPECT_FALSE(uidriver::control(window, kReadme).enabled);
+    uidriver::press_close_box(window);
+    ASSERT_TRUE(launcher.wait_exit(15000));
+  }
+}
+
+TEST_F(LauncherPayload, RefusedPayloadsAreReportedAndLeaveNothingBehind) {
+  struct Case {
+    const char *what;
+    std::string payload;
+    const char *message;
+  } cases[] = {
+      {"no payload", "", "Failed to get append"},
+      {"not an archive", std::string(600, 'x'), "Fatal extracting error"},
+      {"truncated archive", std::string("GIBV\0\0\0\0\x05\0\0\0", 12) + std::string(100, 'a'),
+       "Fatal extracting error"},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.what);
+    std::string path = launcher_builder::make_launcher_raw(cd_.path(), c.payload);
+    ASSERT_NE("", path);
+    uidriver::Program launcher(path, cd_.path().c_str());
+    uidriver::MessageBoxState box = launcher.wait_message_box(NULL);
+    ASSERT_NE(nullptr, box.hwnd);
+    EXPECT_EQ("Update", box.caption);
+    EXPECT_EQ(c.message, box.text);
+    uidriver::answer(box, IDOK);
+    ASSERT_TRUE(launcher.wait_exit(15000));
+    EXPECT_EQ(nullptr, launcher.wait_window("Patch", 0)) << "the window never opens";
+    EXPECT_TRUE(new_unpack_folders().empty()) << "no unpacking folder is left behind";
+  }
+}
+
+TEST_F(LauncherPayload, SecondLauncherUnderTheSamePathEndsSilently) {
+  std::string path = launcher_builder::make_launcher(cd_.path(), small_payload("<p>x</p>"));
+  ASSERT_NE("", path);
+  uidriver::Program first(path, cd_.path().c_str());
+  HWND window = open_launcher(first);
+  ASSERT_NE(nullptr, window);
+  std::vector<std::string> added = new_unpack_folders();
+  ASSERT_EQ(1u, added.size());
+
+  uidriver::Program second(path, cd_.path().c_str());
+  ASSERT_TRUE(second.wait_exit(15000)) << "the second launcher ends by itself";
+  EXPECT_TRUE(second.windows().empty());
+  EXPECT_EQ(added, new_unpack_folders()) << "nothing more unpacked";
+  std::string unpacked = launcher_builder::temp_folder() + added[0];
+  EXPECT_EQ("<p>x</p>", fnal_test::read_file(unpacked + "\\INDEX.HTM"))
+      << "the first launcher keeps its files";
+  EXPECT_TRUE(IsWindowVisible(window));
+
+  uidriver::click(window, kExit);
+  ASSERT_TRUE(first.wait_exit(15000));
+  EXPECT_TRUE(new_unpack_folders().empty());
+}
