@@ -5,6 +5,7 @@
 
 #include <stdio.h>
 
+#include "HtmlHelpDlg.h"
 #include "Install.h"
 #include "Patch.h"
 #include "resource.h"
@@ -180,9 +181,17 @@ void MainDlg::on_run_patch() {
   run_patch(*this);
 }
 
-// PENDING(readme): layout 0 opens the readme dialog (Readme.cpp).
-// Layout 1 (Retry): look for the CD again; when still none is found nothing
-// visible happens.
+// Layout 0: the readme page index.htm of the unpacked folder in the readme
+// dialog, run modally; the launcher stays as it was. Layout 1 (Retry): look
+// for the CD again; when still none is found nothing visible happens.
 void MainDlg::on_readme_or_retry() {
+  if (layout == LAYOUT_NORMAL) {
+    HtmlHelpDlg readme(hwnd());
+    char page[MAX_PATH + 16];
+    snprintf(page, sizeof(page), "%s\\index.htm", temp_dir);
+    readme.set_url(page);
+    readme.do_modal();
+    return;
+  }
   if (layout == LAYOUT_INSERT_CD) find_cd_and_install(*this);
 }

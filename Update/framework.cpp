@@ -8,6 +8,13 @@
 
 namespace fw {
 
+// ActiveX controls in dialogs are hosted by the system's control-hosting
+// window class, in a library loaded at run time.
+#define HOST_LIBRARY "atl.dll"
+
+typedef BOOL(WINAPI *HostInitFn)(void);
+typedef HRESULT(WINAPI *HostGetControlFn)(HWND, IUnknown **);
+
 // The framework's state: the one application object and its switches.
 static struct {
   Application *app;
@@ -16,6 +23,8 @@ static struct {
   bool app_name_ready;
   bool ole_initialised;
   bool controls_3d;
+  HMODULE host_library;  // atl.dll while hosting is on, else null
+  HostGetControlFn host_get_control;
 } framework;
 
 // ---------------------------------------------------------------- application
@@ -40,9 +49,40 @@ Dialog *Application::main_window() const {
   return framework.main_window;
 }
 
+// Loads the hosting library and registers its window class. On failure
+// nothing stays loaded.
+static bool load_control_host() {
+  HMODULE library = LoadLibraryA(HOST_LIBRARY);
+  if (library == NULL) return false;
+  HostInitFn init = (HostInitFn)(void (*)(void))GetProcAddress(library, "AtlAxWinInit");
+  HostGetControlFn get_control =
+      (HostGetControlFn)(void (*)(void))GetProcAddress(library, "AtlAxGetControl");
+  if (init == NULL || get_control == NULL || !init()) {
+    FreeLibrary(library);
+    return false;
+  }
+  framework.host_library = library;
+  framework.host_get_control = get_control;
+  return true;
+}
+
+// Unregisters the hosting window class (registered for the program or for
+// the library, depending on the system) and unloads the library. A class
+// that cannot be unregistered keeps its library loaded, so that no window
+// procedure is left pointing into unloaded code.
+static void unload_control_host() {
+  if (framework.host_library == NULL) return;
+  bool unregistered = UnregisterClassA(ACTIVEX_HOST_CLASS, GetModuleHandleA(NULL)) ||
+                      UnregisterClassA(ACTIVEX_HOST_CLASS, framework.host_library);
+  if (unregistered) FreeLibrary(framework.host_library);
+  framework.host_library = NULL;
+  framework.host_get_control = NULL;
+}
+
 bool Application::enable_activex_hosting() {
   if (!framework.ole_initialised) framework.ole_initialised = SUCCEEDED(OleInitialize(NULL));
-  return framework.ole_initialised;
+  if (framework.ole_initialised && framework.host_library == NULL) load_control_host();
+  return activex_hosting_enabled();
 }
 
 void Application::enable_3d_controls() {
@@ -67,6 +107,7 @@ int Application::run() {
   SetErrorMode(mode | SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
   int code = init_instance() ? message_loop() : 0;
   framework.main_window = NULL;
+  unload_control_host();
   if (framework.ole_initialised) {
     OleUninitialize();
     framework.ole_initialised = false;
@@ -91,7 +132,14 @@ const char *app_name() {
 }
 
 bool activex_hosting_enabled() {
-  return framework.ole_initialised;
+  return framework.ole_initialised && framework.host_library != NULL;
+}
+
+HRESULT hosted_control(HWND host, IUnknown **control) {
+  if (control == NULL) return E_POINTER;
+  *control = NULL;
+  if (host == NULL || framework.host_get_control == NULL) return E_FAIL;
+  return framework.host_get_control(host, control);
 }
 
 int message_box(HWND owner, const char *text, const char *caption, UINT type) {

@@ -8,6 +8,11 @@
 #define UPDATE_FRAMEWORK_H
 
 #include <windows.h>
+#include <unknwn.h>
+
+// The window class that hosts an ActiveX control in a dialog: a control of
+// this class whose window text is a class id creates that control inside.
+#define ACTIVEX_HOST_CLASS "AtlAxWin"
 
 namespace fw {
 
@@ -31,8 +36,11 @@ class Application {
   // process exit code (0, or the WM_QUIT code of the loop).
   int run();
 
-  // Switches on hosting of ActiveX controls in dialogs (initialises OLE on
-  // this thread; undone when run() returns). Returns false if OLE refused.
+  // Switches on hosting of ActiveX controls in dialogs: initialises OLE on
+  // this thread, loads the system's control-hosting library and registers
+  // its window class ACTIVEX_HOST_CLASS; all undone when run() returns.
+  // Returns false if OLE refused or the library could not be loaded (then
+  // controls of that class cannot be created; OLE may still be on).
   bool enable_activex_hosting();
   // Switches on the themed (three-dimensional) look of the common controls.
   void enable_3d_controls();
@@ -49,8 +57,13 @@ class Application {
 // ("Update" for Update.exe). Never null.
 const char *app_name();
 
-// True once enable_activex_hosting() succeeded.
+// True once enable_activex_hosting() succeeded, until run() returns.
 bool activex_hosting_enabled();
+
+// The control hosted in window host (of class ACTIVEX_HOST_CLASS): stores
+// an IUnknown with a reference the caller releases in *control. Fails with
+// *control null when hosting is off, host is null or holds no control.
+HRESULT hosted_control(HWND host, IUnknown **control);
 
 // Message box owned by owner (may be null) with the caption, or the
 // application name when caption is null. type is MB_OK or MB_OKCANCEL (plus

@@ -13,22 +13,15 @@ test_exe=$1 cd_dir=$2 payload_dir=$3
 work=$(mktemp -d)
 drives=(m r f)
 
-# map LETTER TYPE FOLDER: the registry type (cdrom, hd) and the link.
-map() {
-  ln -sfn "$3" "$WINEPREFIX/dosdevices/$1:"
-  wine reg add 'HKLM\Software\Wine\Drives' /v "$1:" /t REG_SZ /d "$2" /f </dev/null >/dev/null 2>&1
-}
+# shellcheck source=scripts/cdrom
+. "$here/../../../scripts/cdrom"
 restart_server() {
-  wineserver -k >/dev/null 2>&1 || true
-  wineserver -w </dev/null >/dev/null 2>&1
+  wine_restart_server
   wineserver -p </dev/null >/dev/null 2>&1
   wine cmd /c exit </dev/null >/dev/null 2>&1
 }
 clean_up() {
-  for letter in "${drives[@]}"; do
-    rm -f "$WINEPREFIX/dosdevices/$letter:"
-    wine reg delete 'HKLM\Software\Wine\Drives' /v "$letter:" /f </dev/null >/dev/null 2>&1
-  done
+  for letter in "${drives[@]}"; do wine_unmap_drive "$letter"; done
   restart_server
   rm -rf "$work"
 }
@@ -37,8 +30,9 @@ trap clean_up EXIT
 mkdir -p "$work/m" "$work/r" "$work/f"
 cp "$cd_dir/Update.exe" "$cd_dir/autorun.inf" "$work/m/" || exit 1
 wine cmd /c exit </dev/null >/dev/null 2>&1
-map m cdrom "$work/m"
-map r cdrom "$work/r"
-map f hd "$work/f"
+wine_unmap_cdroms  # no other disc may be in a drive (the demo's, say)
+wine_map_drive m cdrom "$work/m"
+wine_map_drive r cdrom "$work/r"
+wine_map_drive f hd "$work/f"
 restart_server
 ACTIONS_PAYLOAD=$(winepath -w "$payload_dir" 2>/dev/null) wine "$test_exe" </dev/null
