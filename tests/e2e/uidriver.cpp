@@ -1,6 +1,8 @@
 // uidriver: drives a GUI program under test from another process.
 #include "uidriver.h"
 
+#include <stdio.h>
+
 namespace uidriver {
 
 namespace {
@@ -176,6 +178,40 @@ bool wait_hidden(HWND window, DWORD timeout_ms) {
 
 bool wait_visible(HWND window, DWORD timeout_ms) {
   return poll(timeout_ms, [&] { return IsWindow(window) && IsWindowVisible(window); });
+}
+
+bool save_window_picture(HWND window, const std::string &path) {
+  RECT rect;
+  if (!GetWindowRect(window, &rect)) return false;
+  int width = rect.right - rect.left, height = rect.bottom - rect.top;
+  HDC screen = GetDC(NULL);
+  HDC memory = CreateCompatibleDC(screen);
+  HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+  HGDIOBJ old = SelectObject(memory, bitmap);
+  BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
+  SelectObject(memory, old);
+  BITMAPINFOHEADER info = {};
+  info.biSize = sizeof info;
+  info.biWidth = width;
+  info.biHeight = height;
+  info.biPlanes = 1;
+  info.biBitCount = 24;
+  DWORD row = ((DWORD)width * 3 + 3) & ~3u;
+  std::vector<char> pixels(row * (DWORD)height);
+  bool ok = GetDIBits(memory, bitmap, 0, (UINT)height, pixels.data(), (BITMAPINFO *)&info,
+                      DIB_RGB_COLORS) == height;
+  DeleteObject(bitmap);
+  DeleteDC(memory);
+  ReleaseDC(NULL, screen);
+  BITMAPFILEHEADER file = {};
+  file.bfType = 0x4D42;
+  file.bfOffBits = sizeof file + sizeof info;
+  file.bfSize = file.bfOffBits + (DWORD)pixels.size();
+  FILE *out = ok ? fopen(path.c_str(), "wb") : NULL;
+  if (out == NULL) return false;
+  ok = fwrite(&file, sizeof file, 1, out) == 1 && fwrite(&info, sizeof info, 1, out) == 1 &&
+       fwrite(pixels.data(), 1, pixels.size(), out) == pixels.size();
+  return fclose(out) == 0 && ok;
 }
 
 }  // namespace uidriver

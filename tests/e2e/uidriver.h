@@ -93,6 +93,10 @@ bool wait_hidden(HWND window, DWORD timeout_ms);
 // Waits up to timeout_ms until a window is visible again; true when it is.
 bool wait_visible(HWND window, DWORD timeout_ms);
 
+// Saves what the screen shows of window (frame included) as a 24-bit BMP
+// file. Returns false when the picture cannot be taken or written.
+bool save_window_picture(HWND window, const std::string &path);
+
 }  // namespace uidriver
 
 #endif

@@ -196,6 +196,46 @@ class Actions : public ::testing::Test {
   std::string payload_;
 };
 
+// Without the CD the insert-CD layout asks for it; Escape goes back to the
+// normal layout, and a second Escape closes the launcher. The close box does
+// the same as Escape.
+TEST_F(Actions, InsertCdLayoutEscapesBackToNormalThenCloses) {
+  for (bool close_box : {false, true}) {
+    SCOPED_TRACE(close_box ? "close box" : "Escape");
+    Launcher launcher;
+    ASSERT_NE(nullptr, launcher.window());
+    uidriver::click(launcher.window(), kInstall);
+    for (int i = 0; i < 100 && !launcher.control(kMessage).visible; i++) Sleep(100);
+    ASSERT_TRUE(launcher.control(kMessage).visible) << "insert-CD layout expected";
+    EXPECT_EQ("Please insert:\n\t\t Ironmeadow CD", launcher.control(kMessage).text);
+    EXPECT_EQ("&Retry", launcher.control(kReadme).text);
+    EXPECT_EQ("&Cancel", launcher.control(IDCANCEL).text);
+    EXPECT_FALSE(launcher.control(kInstall).visible);
+    EXPECT_FALSE(launcher.control(kPatch).visible);
+    const char *shots = getenv("DOCS_SCREENSHOTS");  // a folder for the README's pictures
+    if (shots != NULL && !close_box) {
+      Sleep(500);
+      uidriver::save_window_picture(launcher.window(),
+                                    std::string(shots) + "\\launcher-insert-cd.bmp");
+    }
+
+    auto cancel = [&] {
+      if (close_box)
+        uidriver::press_close_box(launcher.window());
+      else
+        uidriver::press_escape(launcher.window());
+    };
+    cancel();
+    for (int i = 0; i < 100 && launcher.control(kMessage).visible; i++) Sleep(100);
+    EXPECT_FALSE(launcher.control(kMessage).visible) << "back in the normal layout";
+    EXPECT_EQ("Install &Game", launcher.control(kInstall).text);
+    EXPECT_EQ("E&xit", launcher.control(IDCANCEL).text);
+    EXPECT_FALSE(launcher.program().wait_exit(500)) << "the first cancel keeps the window";
+    cancel();
+    EXPECT_TRUE(launcher.program().wait_exit(15000)) << "the second cancel closes it";
+  }
+}
+
 TEST_F(Actions, WithoutTheCdInstallAsksForItAndRetryHandsOver) {
   Launcher launcher;
   ASSERT_NE(nullptr, launcher.window());

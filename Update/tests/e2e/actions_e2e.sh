@@ -35,4 +35,12 @@ wine_map_drive m cdrom "$work/m"
 wine_map_drive r cdrom "$work/r"
 wine_map_drive f hd "$work/f"
 restart_server
-ACTIONS_PAYLOAD=$(winepath -w "$payload_dir" 2>/dev/null) wine "$test_exe" </dev/null
+export ACTIONS_PAYLOAD
+ACTIONS_PAYLOAD=$(winepath -w "$payload_dir" 2>/dev/null)
+# With DOCS_SCREENSHOTS set (a Linux folder), the insert-CD layout is
+# pictured there for the README.
+if [ -n "${DOCS_SCREENSHOTS:-}" ]; then
+  DOCS_SCREENSHOTS=$(winepath -w "$DOCS_SCREENSHOTS" 2>/dev/null)
+  export DOCS_SCREENSHOTS
+fi
+wine "$test_exe" </dev/null
