@@ -112,10 +112,10 @@ TEST_F(MainDlgTest, InsertCdLayoutAsksForTheCdWithRetryAndCancel) {
   expect_insert_cd_layout(run.window());
   // The message shares the place of Patch and Install.
   probe::ControlState message = probe::control(run.window(), kMessage);
-  EXPECT_EQ(15, message.place.left);
-  EXPECT_EQ(188, message.place.top);
-  EXPECT_EQ(151, message.place.right - message.place.left);
-  EXPECT_EQ(58, message.place.bottom - message.place.top);
+  EXPECT_EQ(15, message.rect.left);
+  EXPECT_EQ(188, message.rect.top);
+  EXPECT_EQ(151, message.rect.right - message.rect.left);
+  EXPECT_EQ(58, message.rect.bottom - message.rect.top);
 }
 
 TEST_F(MainDlgTest, SetsItsIconAndAnswersTheMinimizedDragWithIt) {

@@ -68,7 +68,7 @@ void expect_browser_fills(HWND readme) {
   EXPECT_TRUE(IsWindowVisible(host));
   RECT client, place;
   GetClientRect(readme, &client);
-  place = probe::control(readme, kBrowser).place;
+  place = probe::control(readme, kBrowser).rect;
   EXPECT_GT(place.left, 0);
   EXPECT_NEAR(place.left, client.right - place.right, 1);
   EXPECT_NEAR(place.top, client.bottom - place.bottom, 1);

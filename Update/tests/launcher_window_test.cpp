@@ -78,10 +78,10 @@ void expect_controls(HWND window, const std::vector<ExpectedControl> &expected) 
     EXPECT_EQ(want.text, got.text);
     EXPECT_EQ(want.visible, got.visible);
     EXPECT_EQ(want.enabled, got.enabled);
-    EXPECT_EQ(want.place.left, got.place.left);
-    EXPECT_EQ(want.place.top, got.place.top);
-    EXPECT_EQ(want.place.right, got.place.right);
-    EXPECT_EQ(want.place.bottom, got.place.bottom);
+    EXPECT_EQ(want.place.left, got.rect.left);
+    EXPECT_EQ(want.place.top, got.rect.top);
+    EXPECT_EQ(want.place.right, got.rect.right);
+    EXPECT_EQ(want.place.bottom, got.rect.bottom);
   }
 }
 

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "uidriver.h"
+
 namespace probe {
 
 // Polls condition every 50 ms for up to timeout_ms; true once it holds.
@@ -94,24 +96,10 @@ inline std::string message_text(HWND box) {
   return result;
 }
 
-struct ControlState {
-  std::string text;
-  bool visible;
-  bool enabled;
-  RECT place;  // client coordinates of the dialog
-};
-
-inline ControlState control(HWND dialog, int id) {
-  ControlState state = {"", false, false, {0, 0, 0, 0}};
-  HWND item = GetDlgItem(dialog, id);
-  if (item == NULL) return state;
-  state.text = text(item);
-  state.visible = (GetWindowLongA(item, GWL_STYLE) & WS_VISIBLE) != 0;
-  state.enabled = IsWindowEnabled(item) != FALSE;
-  GetWindowRect(item, &state.place);
-  MapWindowPoints(NULL, dialog, (POINT *)&state.place, 2);
-  return state;
-}
+// A control's text, visibility, enabled state and place (client coordinates
+// of the dialog), as the end-to-end driver reads it.
+using uidriver::control;
+using uidriver::ControlState;
 
 // Control ids of the dialog's children, top of the sibling order first.
 inline std::vector<int> sibling_order(HWND dialog) {
@@ -122,27 +110,10 @@ inline std::vector<int> sibling_order(HWND dialog) {
   return ids;
 }
 
-// Presses Escape in the dialog as the keyboard would (through the control
-// that has the focus, or the dialog itself).
-inline void press_escape(HWND dialog) {
-  GUITHREADINFO info;
-  info.cbSize = sizeof(info);
-  HWND target = dialog;
-  if (GetGUIThreadInfo(GetWindowThreadProcessId(dialog, NULL), &info) && info.hwndFocus != NULL)
-    target = info.hwndFocus;
-  PostMessageA(target, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
-  PostMessageA(target, WM_KEYUP, VK_ESCAPE, 0xC0010001);
-}
-
-// Clicks the close box (the system menu's Close).
-inline void press_close_box(HWND dialog) {
-  PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
-}
-
-// Clicks the button with control id.
-inline void click(HWND dialog, int id) {
-  PostMessageA(GetDlgItem(dialog, id), BM_CLICK, 0, 0);
-}
+// Escape, the close box and button clicks, as the end-to-end driver does them.
+using uidriver::click;
+using uidriver::press_close_box;
+using uidriver::press_escape;
 
 }  // namespace probe
 

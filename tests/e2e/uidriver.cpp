@@ -129,7 +129,7 @@ ControlState control(HWND dialog, int id) {
   if (item == NULL) return state;
   state.exists = true;
   state.text = window_text(item);
-  state.visible = IsWindowVisible(item) != FALSE;
+  state.visible = (GetWindowLongA(item, GWL_STYLE) & WS_VISIBLE) != 0;
   state.enabled = IsWindowEnabled(item) != FALSE;
   GetWindowRect(item, &state.rect);
   MapWindowPoints(NULL, dialog, (POINT *)&state.rect, 2);
@@ -144,7 +144,7 @@ SIZE client_size(HWND window) {
 }
 
 void click(HWND dialog, int id) {
-  PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)GetDlgItem(dialog, id));
+  PostMessageA(GetDlgItem(dialog, id), BM_CLICK, 0, 0);
 }
 
 void press_escape(HWND dialog) {

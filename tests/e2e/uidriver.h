@@ -12,8 +12,9 @@
 
 namespace uidriver {
 
-// What a control shows: text, visibility, enabled state, and its rectangle
-// in the client coordinates of its dialog.
+// What a control shows: text, its own visibility (its WS_VISIBLE style, so
+// that a hidden dialog's controls still tell their layout), enabled state,
+// and its rectangle in the client coordinates of its dialog.
 struct ControlState {
   bool exists = false;
   std::string text;
@@ -69,8 +70,8 @@ ControlState control(HWND dialog, int id);
 // Client area size of a window.
 SIZE client_size(HWND window);
 
-// Presses button `id` of dialog as a click would (posted, so that a modal
-// loop the click opens does not block the driver).
+// Presses button `id` of dialog as a click would (BM_CLICK, posted so that a
+// modal loop the click opens does not block the driver).
 void click(HWND dialog, int id);
 
 // Presses Escape in the dialog (as the keyboard would, through the focused
