@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "demo_launcher.h"
 #include "installed_mark.h"
 #include "window_probe.h"
 
@@ -16,48 +17,7 @@ namespace {
 
 const int kMessage = 1005, kPatch = 4, kInstall = 1001, kReadme = 3, kExit = IDCANCEL;
 
-std::string launcher_path() {
-  char path[MAX_PATH];
-  GetModuleFileNameA(NULL, path, sizeof(path));
-  std::string dir(path);
-  return dir.substr(0, dir.find_last_of('\\')) + "\\..\\cd\\Update.exe";  // the demo disc's
-}
-
-// One run of Update.exe; terminated if the test leaves it running.
-class Launcher {
- public:
-  Launcher() : process_{} {
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof(startup);
-    std::string command = "\"" + launcher_path() + "\"";
-    started_ = CreateProcessA(NULL, &command[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup,
-                              &process_) != FALSE;
-    if (started_) window_ = probe::wait_for_dialog(process_.dwProcessId, 0, "Patch");
-  }
-  ~Launcher() {
-    if (!started_) return;
-    if (WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT) {
-      TerminateProcess(process_.hProcess, 99);
-      WaitForSingleObject(process_.hProcess, 10000);
-    }
-    CloseHandle(process_.hThread);
-    CloseHandle(process_.hProcess);
-  }
-  // The launcher window, or null when it did not open.
-  HWND window() const { return window_; }
-  // Waits for the process to end; its exit code, or -1 on time-out.
-  long exit_code(DWORD timeout_ms = 15000) {
-    if (WaitForSingleObject(process_.hProcess, timeout_ms) != WAIT_OBJECT_0) return -1;
-    DWORD code = 0;
-    GetExitCodeProcess(process_.hProcess, &code);
-    return (long)code;
-  }
-
- private:
-  PROCESS_INFORMATION process_;
-  bool started_ = false;
-  HWND window_ = NULL;
-};
+using Launcher = DemoLauncher;
 
 class LauncherWindow : public ::testing::Test {
  protected:
@@ -218,7 +178,7 @@ TEST_F(LauncherWindow, DoesNotHoldAnIronMeadowMutexItDidNotCreate) {
 
 // Bitmap 140 of the launcher as a 180 by 324 top-down 24-bit DIB section.
 HBITMAP load_background(void **bits) {
-  HMODULE module = LoadLibraryExA(launcher_path().c_str(), NULL, LOAD_LIBRARY_AS_DATAFILE);
+  HMODULE module = LoadLibraryExA(DemoLauncher::path().c_str(), NULL, LOAD_LIBRARY_AS_DATAFILE);
   if (module == NULL) return NULL;
   HBITMAP picture =
       (HBITMAP)LoadImageA(module, MAKEINTRESOURCEA(140), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION);
