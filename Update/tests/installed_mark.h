@@ -8,6 +8,8 @@
 
 #include <string>
 
+#include "game_registry.h"
+
 class InstalledMark {
  public:
   InstalledMark() { remove(); }
@@ -15,25 +17,11 @@ class InstalledMark {
 
   // Stores the value with the given registry type and raw bytes.
   bool set(DWORD type, const std::string &bytes) {
-    HKEY key;
-    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, "Software\\Vellor\\Ironmeadow", 0, NULL, 0,
-                        KEY_SET_VALUE, NULL, &key, NULL) != ERROR_SUCCESS)
-      return false;
-    LONG status = RegSetValueExA(key, "InstallComplete", 0, type, (const BYTE *)bytes.data(),
-                                 (DWORD)bytes.size());
-    RegCloseKey(key);
-    return status == ERROR_SUCCESS;
+    return game_registry::set("InstallComplete", type, bytes);
   }
 
   // Removes the value (the key stays).
-  void remove() {
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Vellor\\Ironmeadow", 0, KEY_SET_VALUE, &key) !=
-        ERROR_SUCCESS)
-      return;
-    RegDeleteValueA(key, "InstallComplete");
-    RegCloseKey(key);
-  }
+  void remove() { game_registry::remove_value("InstallComplete"); }
 };
 
 #endif

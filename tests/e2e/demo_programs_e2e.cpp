@@ -8,12 +8,11 @@
 
 #include <gtest/gtest.h>
 
+#include "game_registry.h"
 #include "testutil.h"
 #include "uidriver.h"
 
 namespace {
-
-const char kGameKey[] = "Software\\Vellor\\Ironmeadow";
 
 std::string bin_dir() {
   char path[MAX_PATH];
@@ -22,22 +21,11 @@ std::string bin_dir() {
   return dir.substr(0, dir.find_last_of('\\'));
 }
 
-std::string registry_text(const char *name) {
-  char value[512] = "";
-  DWORD size = sizeof value - 1;
-  HKEY key;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kGameKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
-    return "<no key>";
-  LONG found = RegQueryValueExA(key, name, NULL, NULL, (BYTE *)value, &size);
-  RegCloseKey(key);
-  return found == ERROR_SUCCESS ? std::string(value) : "<no value>";
-}
-
 // Every test starts and ends with no demo game installed.
 class DemoPrograms : public ::testing::Test {
  protected:
-  void SetUp() override { RegDeleteKeyA(HKEY_LOCAL_MACHINE, kGameKey); }
-  void TearDown() override { RegDeleteKeyA(HKEY_LOCAL_MACHINE, kGameKey); }
+  void SetUp() override { game_registry::remove_key(); }
+  void TearDown() override { game_registry::remove_key(); }
 };
 
 }  // namespace
@@ -50,8 +38,8 @@ TEST_F(DemoPrograms, SetupInstallsTheGameAndRecordsHowItWasStarted) {
   DWORD code = 1234;
   ASSERT_TRUE(setup.wait_exit(15000, &code)) << "the set-up closes itself when done";
   EXPECT_EQ(0u, code);
-  EXPECT_EQ("1", registry_text("InstallComplete"));
-  std::string dir = registry_text("InstallDir");
+  EXPECT_EQ("1", game_registry::text("InstallComplete"));
+  std::string dir = game_registry::text("InstallDir");
   std::string version = fnal_test::read_text(dir + "\\kervins.cev");
   EXPECT_NE(std::string::npos, version.find("version_number = V1.0000;")) << version;
   std::string log = fnal_test::read_text(dir + "\\setup.log");
@@ -71,7 +59,7 @@ TEST_F(DemoPrograms, SetupWithOtherArgumentsStopsAndWaitsForTheUser) {
   HWND window = setup.wait_window("Iron Meadow Setup");
   ASSERT_NE(nullptr, window);
   EXPECT_FALSE(setup.wait_exit(3000)) << "a failed set-up stays open to show why";
-  EXPECT_EQ("<no key>", registry_text("InstallDir"));
+  EXPECT_EQ("<no key>", game_registry::text("InstallDir"));
   uidriver::press_close_box(window);
   DWORD code = 0;
   ASSERT_TRUE(setup.wait_exit(5000, &code));
@@ -87,5 +75,5 @@ TEST_F(DemoPrograms, PatchWithoutAnInstalledGameChangesNothing) {
   DWORD code = 0;
   ASSERT_TRUE(patch.wait_exit(5000, &code));
   EXPECT_EQ(1u, code);
-  EXPECT_EQ("<no key>", registry_text("InstallDir"));
+  EXPECT_EQ("<no key>", game_registry::text("InstallDir"));
 }

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include "game_registry.h"
 #include "launcher_builder.h"
 #include "testutil.h"
 #include "uidriver.h"
@@ -23,12 +24,7 @@ const int kReadme = 3, kExit = IDCANCEL;
 class LauncherPayload : public ::testing::Test {
  protected:
   void SetUp() override {
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Vellor\\Ironmeadow", 0, KEY_SET_VALUE, &key) ==
-        ERROR_SUCCESS) {
-      RegDeleteValueA(key, "InstallComplete");
-      RegCloseKey(key);
-    }
+    game_registry::remove_value("InstallComplete");
     before_ = launcher_builder::unpack_folders();
   }
   std::vector<std::string> new_unpack_folders() const {

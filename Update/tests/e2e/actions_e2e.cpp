@@ -16,13 +16,14 @@
 
 #include <gtest/gtest.h>
 
+#include "game_registry.h"
+#include "launcher_builder.h"
 #include "testutil.h"
 #include "uidriver.h"
 
 namespace {
 
 const int kMessage = 1005, kPatch = 4, kInstall = 1001, kReadme = 3;
-const char kGameKey[] = "Software\\Vellor\\Ironmeadow";
 const char *const kSources[8] = {"Setup.exe",    "setup.ini",    "setupscr.ini", "buttons.bmp",
                                  "backgrnd.bmp", "messages.ini", "dsetup.dll",   "dsetup32.dll"};
 const char *const kTargets[8] = {
@@ -68,39 +69,16 @@ bool wait_for(bool (*condition)(const std::string &), const std::string &arg, DW
   return condition(arg);
 }
 
-// The launcher's unpacked folders: DIR*.tmp folders in the temporary folder.
+// The launcher's unpacked folders, by their full paths.
 std::set<std::string> unpacked_folders() {
-  char temp[MAX_PATH];
-  GetTempPathA(sizeof temp, temp);
   std::set<std::string> found;
-  WIN32_FIND_DATAA data;
-  HANDLE search = FindFirstFileA((std::string(temp) + "DIR*.tmp").c_str(), &data);
-  if (search == INVALID_HANDLE_VALUE) return found;
-  do {
-    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-      found.insert(std::string(temp) + data.cFileName);
-  } while (FindNextFileA(search, &data));
-  FindClose(search);
+  for (const std::string &name : launcher_builder::unpack_folders())
+    found.insert(launcher_builder::temp_folder() + name);
   return found;
 }
 
 void set_registry(const char *name, const std::string &text) {
-  HKEY key;
-  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, kGameKey, 0, NULL, 0, KEY_SET_VALUE,
-                                           NULL, &key, NULL));
-  RegSetValueExA(key, name, 0, REG_SZ, (const BYTE *)text.c_str(), (DWORD)text.size() + 1);
-  RegCloseKey(key);
-}
-
-std::string registry_text(const char *name) {
-  char value[512] = "";
-  DWORD size = sizeof value - 1;
-  HKEY key;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kGameKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
-    return "<none>";
-  LONG found = RegQueryValueExA(key, name, NULL, NULL, (BYTE *)value, &size);
-  RegCloseKey(key);
-  return found == ERROR_SUCCESS ? std::string(value) : "<none>";
+  ASSERT_TRUE(game_registry::set_text(name, text));
 }
 
 // The launcher, started from the disc as AutoPlay starts it, with its window
@@ -148,14 +126,14 @@ class Actions : public ::testing::Test {
     eject();
     remove_destination();
     remove_file(game_folder() + "\\setup.log");
-    RegDeleteKeyA(HKEY_LOCAL_MACHINE, kGameKey);
+    game_registry::remove_key();
     const char *payload = getenv("ACTIONS_PAYLOAD");
     ASSERT_NE(nullptr, payload);
     payload_ = payload;
   }
   void TearDown() override {
     eject();
-    RegDeleteKeyA(HKEY_LOCAL_MACHINE, kGameKey);
+    game_registry::remove_key();
   }
   static void eject() {
     DeleteFileA("M:\\kerv.cev");
@@ -187,7 +165,8 @@ class Actions : public ::testing::Test {
   }
   // Waits for the demo set-up to finish (its window closes by itself).
   void wait_setup_done() {
-    for (int i = 0; i < 200 && (registry_text("InstallComplete") == "<none>" ||
+    for (int i = 0; i < 200 && (game_registry::text("InstallComplete") == "<no key>" ||
+                                game_registry::text("InstallComplete") == "<no value>" ||
                                 FindWindowA(NULL, "Iron Meadow Setup") != NULL);
          i++)
       Sleep(100);
@@ -371,7 +350,7 @@ TEST_F(Actions, PatchCheckFailuresAreReported) {
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(c.name);
-    RegDeleteKeyA(HKEY_LOCAL_MACHINE, kGameKey);
+    game_registry::remove_key();
     set_registry("InstallComplete", "1");
     if (c.install_dir) set_registry("InstallDir", game.path());
     remove_file(game.path() + "\\kervins.cev");
