@@ -30,42 +30,16 @@ class DrivenMainDlg : public MainDlg {
   }
 };
 
-// Runs a DrivenMainDlg modally on its own thread.
-class WindowThread {
+// Runs a DrivenMainDlg modally on its own thread, with the folder it
+// treats as unpacked.
+class WindowThread : public probe::ModalThread<DrivenMainDlg> {
  public:
-  explicit WindowThread(const std::string &temp_dir = "") {
-    lstrcpynA(dialog_.temp_dir, temp_dir.c_str(), sizeof(dialog_.temp_dir));
-    thread_ = CreateThread(NULL, 0, run, this, 0, &thread_id_);
-    if (thread_ != NULL)
-      window_ = probe::wait_for_dialog(GetCurrentProcessId(), thread_id_, "Patch", 15000);
-  }
-  ~WindowThread() {
-    if (thread_ == NULL) return;
-    if (WaitForSingleObject(thread_, 0) == WAIT_TIMEOUT && window_ != NULL)
-      PostMessageA(window_, WM_COMMAND, IDOK, 0);  // IDOK always ends the dialog
-    WaitForSingleObject(thread_, 15000);
-    CloseHandle(thread_);
-  }
-  HWND window() const { return window_; }
-  const MainDlg &dialog() const { return dialog_; }
+  explicit WindowThread(const std::string &temp_dir = "")
+      : ModalThread("Patch", [&](DrivenMainDlg &d) {
+          lstrcpynA(d.temp_dir, temp_dir.c_str(), sizeof(d.temp_dir));
+        }) {}
   // Calls set_layout(type) on the GUI thread; answers `layout` afterwards.
-  LRESULT set_layout(int type) { return SendMessageA(window_, kSetLayout, (WPARAM)type, 0); }
-  // Waits for the modal run to end; its result, or -2 on time-out.
-  INT_PTR result(DWORD timeout_ms = 10000) {
-    return WaitForSingleObject(thread_, timeout_ms) == WAIT_OBJECT_0 ? result_ : -2;
-  }
-
- private:
-  static DWORD WINAPI run(void *self) {
-    WindowThread *t = (WindowThread *)self;
-    t->result_ = t->dialog_.do_modal();
-    return 0;
-  }
-  DrivenMainDlg dialog_;
-  HANDLE thread_ = NULL;
-  DWORD thread_id_ = 0;
-  HWND window_ = NULL;
-  volatile INT_PTR result_ = -3;
+  LRESULT set_layout(int type) { return SendMessageA(window(), kSetLayout, (WPARAM)type, 0); }
 };
 
 class MainDlgTest : public ::testing::Test {
@@ -121,7 +95,7 @@ TEST_F(MainDlgTest, InsertCdLayoutAsksForTheCdWithRetryAndCancel) {
 TEST_F(MainDlgTest, SetsItsIconAndAnswersTheMinimizedDragWithIt) {
   WindowThread run;
   ASSERT_NE(run.window(), nullptr);
-  HICON icon = run.dialog().icon;
+  HICON icon = run.dialog.icon;
   ASSERT_NE(nullptr, icon);
   EXPECT_EQ((LRESULT)icon, SendMessageA(run.window(), WM_GETICON, ICON_BIG, 0));
   EXPECT_EQ((LRESULT)icon, SendMessageA(run.window(), WM_GETICON, ICON_SMALL, 0));
@@ -167,7 +141,7 @@ TEST_F(MainDlgTest, InvalidLayoutTypeIsReportedAndKeepsTheLayout) {
   EXPECT_EQ("Invalid layout type", probe::message_text(box));
   PostMessageA(box, WM_COMMAND, IDOK, 0);
   ASSERT_TRUE(probe::wait_until([&] { return !IsWindow(box); }, 10000));
-  EXPECT_EQ(LAYOUT_INSERT_CD, run.dialog().layout);
+  EXPECT_EQ(LAYOUT_INSERT_CD, run.dialog.layout);
   // The common first step ran; the insert-CD controls stay as they were.
   EXPECT_EQ("Install &Game", probe::control(run.window(), kInstall).text);
   EXPECT_EQ("&Retry", probe::control(run.window(), kReadme).text);

@@ -52,34 +52,7 @@ const fw::MessageEntry RecordingDialog::table_[] = {
 };
 
 // Runs a RecordingDialog modally on its own thread.
-class DialogThread {
- public:
-  DialogThread() {
-    thread_ = CreateThread(NULL, 0, run, this, 0, &thread_id_);
-    window_ = probe::wait_for_dialog(GetCurrentProcessId(), thread_id_, "Patch", 15000);
-  }
-  ~DialogThread() {
-    if (WaitForSingleObject(thread_, 0) == WAIT_TIMEOUT) PostMessageA(window_, WM_COMMAND, IDOK, 0);
-    WaitForSingleObject(thread_, 15000);
-    CloseHandle(thread_);
-  }
-  HWND window() const { return window_; }
-  RecordingDialog dialog;
-  INT_PTR result(DWORD timeout_ms = 10000) {
-    return WaitForSingleObject(thread_, timeout_ms) == WAIT_OBJECT_0 ? result_ : -2;
-  }
-
- private:
-  static DWORD WINAPI run(void *self) {
-    DialogThread *t = (DialogThread *)self;
-    t->result_ = t->dialog.do_modal();
-    return 0;
-  }
-  HANDLE thread_ = NULL;
-  DWORD thread_id_ = 0;
-  HWND window_ = NULL;
-  volatile INT_PTR result_ = -3;
-};
+using DialogThread = probe::ModalThread<RecordingDialog>;
 
 LRESULT command(HWND window, int id, int code) {
   return SendMessageA(window, WM_COMMAND, MAKEWPARAM(id, code), 0);

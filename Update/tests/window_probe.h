@@ -115,6 +115,49 @@ using uidriver::click;
 using uidriver::press_close_box;
 using uidriver::press_escape;
 
+// Runs dialog D modally on a GUI thread of its own while the test drives it
+// from outside, as a user would. `prepare` sees the dialog before its run
+// starts. On destruction a dialog still open is ended with IDOK.
+template <typename D>
+class ModalThread {
+ public:
+  explicit ModalThread(const std::string &title = "Patch",
+                       const std::function<void(D &)> &prepare = nullptr) {
+    if (prepare) prepare(dialog);
+    thread_ = CreateThread(NULL, 0, run, this, 0, &thread_id_);
+    if (thread_ != NULL) window_ = wait_for_dialog(GetCurrentProcessId(), thread_id_, title, 15000);
+  }
+  ~ModalThread() {
+    if (thread_ == NULL) return;
+    if (WaitForSingleObject(thread_, 0) == WAIT_TIMEOUT && window_ != NULL)
+      PostMessageA(window_, WM_COMMAND, IDOK, 0);  // IDOK always ends the dialog
+    WaitForSingleObject(thread_, 15000);
+    CloseHandle(thread_);
+  }
+  ModalThread(const ModalThread &) = delete;
+  ModalThread &operator=(const ModalThread &) = delete;
+
+  // The dialog's window, or null when it did not open.
+  HWND window() const { return window_; }
+  // Waits for the modal run to end; its result, or -2 on time-out.
+  INT_PTR result(DWORD timeout_ms = 10000) {
+    return WaitForSingleObject(thread_, timeout_ms) == WAIT_OBJECT_0 ? result_ : -2;
+  }
+
+  D dialog;
+
+ private:
+  static DWORD WINAPI run(void *self) {
+    ModalThread *t = (ModalThread *)self;
+    t->result_ = t->dialog.do_modal();
+    return 0;
+  }
+  HANDLE thread_ = NULL;
+  DWORD thread_id_ = 0;
+  HWND window_ = NULL;
+  volatile INT_PTR result_ = -3;
+};
+
 }  // namespace probe
 
 #endif
