@@ -6,6 +6,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "platform.h"
 #include "vbug.h"
 
 // Bytes for the header and an element area of `capacity` bytes, or 0 when the
@@ -19,7 +20,7 @@ static size_t vstack_block_size(int32_t element_count, int32_t element_size) {
 VSTACK *VSTACK_allocate(int32_t element_count, int32_t element_size) {
   VBUG_TRACE("VSTACK_allocate");
   size_t bytes = vstack_block_size(element_count, element_size);
-  VSTACK *stack = bytes ? (VSTACK *)malloc(bytes) : NULL;
+  VSTACK *stack = bytes ? (VSTACK *)PLATFORM_malloc(bytes) : NULL;
   if (stack == NULL) {
     VBUG_MESSAGE("VSTACK_allocate failed to allocate memory for stack\n");
     return NULL;
@@ -35,7 +36,7 @@ void VSTACK_deallocate(VSTACK **stack) {
   VBUG_TRACE("VSTACK_deallocate");
   VBUG_ASSERT(*stack != NULL);
   if (*stack == NULL) return;
-  free(*stack);
+  PLATFORM_free(*stack);
   *stack = NULL;
 }
 
@@ -52,7 +53,7 @@ VSTACK *VSTACK_reallocate(VSTACK *stack, int32_t new_element_count) {
   }
   size_t bytes = vstack_block_size(new_element_count, stack->element_size);
   ptrdiff_t fill = stack->top - stack->base;
-  VSTACK *grown = bytes ? (VSTACK *)realloc(stack, bytes) : NULL;
+  VSTACK *grown = bytes ? (VSTACK *)PLATFORM_realloc(stack, bytes) : NULL;
   if (grown == NULL) {
     VBUG_MESSAGE("VSTACK_reallocate failed to reallocate memory forstack\n");
     return NULL;

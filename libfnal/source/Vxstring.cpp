@@ -5,6 +5,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "platform.h"
 #include "vbug.h"
 
 char *VXSTRING_strcpy_safe(char *dest, const char *source, uint32_t size) {
@@ -28,7 +29,7 @@ char *VXSTRING_malloc_copy_text(const char *text) {
   VBUG_TRACE("VXSTRING_malloc_copy_text");
   if (text == NULL) return NULL;
   size_t length = strlen(text);
-  char *copy = (char *)malloc(length + 1);
+  char *copy = (char *)PLATFORM_malloc(length + 1);
   if (copy == NULL) return NULL;
   memcpy(copy, text, length + 1);
   return copy;
@@ -46,7 +47,7 @@ char *VXSTRING_parse_path_name(const char *path, int32_t index) {
   const char *end = strchr(start, '\\');
   size_t length = end ? (size_t)(end - start) : strlen(start);
   if (length >= UINT32_MAX) return NULL;
-  char *component = (char *)malloc(length + 1);
+  char *component = (char *)PLATFORM_malloc(length + 1);
   if (component == NULL) return NULL;
   return VXSTRING_strcpy_safe(component, start, (uint32_t)(length + 1));
 }

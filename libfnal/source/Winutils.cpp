@@ -9,6 +9,7 @@
 #include <string.h>
 #include <sys/stat.h>
 
+#include "platform.h"
 #include "vbug.h"
 
 // ---------------------------------------------------------------------------
@@ -78,7 +79,7 @@ char **WINUTILS_parse_command_line(char *text, int32_t *count) {
   // two spaces is a separator only for the counting pass); runs of spaces are
   // at least two characters apart, so length / 2 + 2 slots are enough.
   size_t length = strlen(text);
-  char **tokens = (char **)malloc(sizeof(char *) * (length / 2 + 2));
+  char **tokens = (char **)PLATFORM_malloc(sizeof(char *) * (length / 2 + 2));
   if (tokens == NULL) return NULL;
   *count = winutils_split_tokens(text, length, tokens);
   return tokens;
@@ -205,17 +206,19 @@ unsigned char WINUTILS_is_app_already_running(void) {
   VBUG_TRACE("WINUTILS_is_app_already_running");
   // Split a copy: the process's own command-line text must stay intact.
   const char *command_line = GetCommandLineA();
-  char *copy = command_line ? strdup(command_line) : NULL;
+  size_t length = command_line ? strlen(command_line) : 0;
+  char *copy = command_line ? (char *)PLATFORM_malloc(length + 1) : NULL;
+  if (copy != NULL) memcpy(copy, command_line, length + 1);
   int32_t count = 0;
   char **tokens = copy ? WINUTILS_parse_command_line(copy, &count) : NULL;
   if (tokens == NULL) {
     VBUG_MESSAGE("Couldnt get command line");
-    free(copy);
+    PLATFORM_free(copy);
     return 0;
   }
   unsigned char running = winutils_claim_instance_mutex(tokens[0]);
-  free(tokens);
-  free(copy);
+  PLATFORM_free(tokens);
+  PLATFORM_free(copy);
   return running;
 }
 #endif

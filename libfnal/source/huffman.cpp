@@ -6,6 +6,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "platform.h"
 #include "vbug.h"
 
 // Codes up to HUFFMAN_TABLE_BITS long are decoded with one table look-up;
@@ -32,7 +33,7 @@ void btree_init(BTREE *tree, HUFFMAN_RELEASE release) {
 }
 
 static BTREE_NODE *btree_new_node(void *data) {
-  BTREE_NODE *node = (BTREE_NODE *)malloc(sizeof(BTREE_NODE));
+  BTREE_NODE *node = (BTREE_NODE *)PLATFORM_malloc(sizeof(BTREE_NODE));
   if (node == NULL) return NULL;
   node->data = data;
   node->left = NULL;
@@ -71,7 +72,7 @@ static void btree_release_nodes(BTREE_NODE *node, HUFFMAN_RELEASE release) {
   btree_release_nodes(node->left, release);
   btree_release_nodes(node->right, release);
   if (release != NULL) release(node->data);
-  free(node);
+  PLATFORM_free(node);
 }
 
 void btree_clear(BTREE *tree) {
@@ -95,7 +96,8 @@ static void pqueue_swap(PQUEUE *queue, int32_t a, int32_t b) {
 }
 
 unsigned char pqueue_push(PQUEUE *queue, void *item) {
-  void **items = (void **)realloc(queue->items, sizeof(void *) * (size_t)(queue->count + 1));
+  void **items =
+      (void **)PLATFORM_realloc(queue->items, sizeof(void *) * (size_t)(queue->count + 1));
   if (items == NULL) return 0;
   queue->items = items;
   int32_t n = queue->count;
@@ -126,13 +128,14 @@ unsigned char pqueue_pop(PQUEUE *queue, void **out) {
   if (queue->count == 0) return 0;
   *out = queue->items[0];
   if (queue->count == 1) {
-    free(queue->items);
+    PLATFORM_free(queue->items);
     queue->items = NULL;
     queue->count = 0;
     return 1;
   }
   void *last = queue->items[queue->count - 1];
-  void **items = (void **)realloc(queue->items, sizeof(void *) * (size_t)(queue->count - 1));
+  void **items =
+      (void **)PLATFORM_realloc(queue->items, sizeof(void *) * (size_t)(queue->count - 1));
   if (items == NULL) return 0;
   queue->items = items;
   queue->count--;
@@ -145,7 +148,7 @@ void pqueue_destroy(PQUEUE *queue) {
   for (int32_t i = 0; i < queue->count; i++) {
     if (queue->release != NULL) queue->release(queue->items[i]);
   }
-  free(queue->items);
+  PLATFORM_free(queue->items);
   memset(queue, 0, sizeof *queue);
 }
 
@@ -164,7 +167,7 @@ void huffman_set_realloc_default(int32_t size) {
 unsigned char *huffman_init_realloc(int32_t request) {
   VBUG_TRACE("huffman_init_realloc");
   int32_t capacity = request > huf.default_capacity ? request : huf.default_capacity;
-  unsigned char *buffer = (unsigned char *)malloc((size_t)capacity);
+  unsigned char *buffer = (unsigned char *)PLATFORM_malloc((size_t)capacity);
   if (buffer == NULL) return NULL;
   huf.capacity = (uint32_t)capacity;
   huf.growth_base = (uint32_t)capacity;
@@ -175,7 +178,7 @@ unsigned char *huffman_realloc(unsigned char *buffer, uint32_t needed) {
   VBUG_TRACE("huffman_realloc");
   if (needed <= huf.capacity) return buffer;
   uint32_t grown = huf.capacity + huf.growth_base / 5;
-  unsigned char *moved = (unsigned char *)realloc(buffer, grown);
+  unsigned char *moved = (unsigned char *)PLATFORM_realloc(buffer, grown);
   if (moved == NULL) return NULL;
   huf.capacity = grown;
   return moved;
@@ -198,31 +201,31 @@ int huffman_compare_freq(const void *a, const void *b) {
 
 void huffman_destroy_node(void *data) {
   VBUG_TRACE("huffman_destroy_node");
-  free(data);
+  PLATFORM_free(data);
 }
 
 void huffman_destroy_tree(void *tree) {
   VBUG_TRACE("huffman_destroy_tree");
   if (tree == NULL) return;
   btree_clear((BTREE *)tree);
-  free(tree);
+  PLATFORM_free(tree);
 }
 
 // A new one-node tree holding (value, weight), or null (nothing left over).
 static BTREE *huffman_new_leaf_tree(uint8_t value, int32_t weight) {
-  BTREE *tree = (BTREE *)malloc(sizeof(BTREE));
-  HUFFMAN_SYMBOL *symbol = (HUFFMAN_SYMBOL *)malloc(sizeof(HUFFMAN_SYMBOL));
+  BTREE *tree = (BTREE *)PLATFORM_malloc(sizeof(BTREE));
+  HUFFMAN_SYMBOL *symbol = (HUFFMAN_SYMBOL *)PLATFORM_malloc(sizeof(HUFFMAN_SYMBOL));
   if (tree == NULL || symbol == NULL) {
-    free(tree);
-    free(symbol);
+    PLATFORM_free(tree);
+    PLATFORM_free(symbol);
     return NULL;
   }
   symbol->value = value;
   symbol->weight = weight;
   btree_init(tree, huffman_destroy_node);
   if (!btree_insert(tree, NULL, symbol)) {
-    free(symbol);
-    free(tree);
+    PLATFORM_free(symbol);
+    PLATFORM_free(tree);
     return NULL;
   }
   return tree;
@@ -242,8 +245,8 @@ static unsigned char huffman_join_lightest(PQUEUE *queue) {
     return 0;
   }
   BTREE *left = (BTREE *)x, *right = (BTREE *)y;
-  BTREE *joined = (BTREE *)malloc(sizeof(BTREE));
-  HUFFMAN_SYMBOL *symbol = (HUFFMAN_SYMBOL *)malloc(sizeof(HUFFMAN_SYMBOL));
+  BTREE *joined = (BTREE *)PLATFORM_malloc(sizeof(BTREE));
+  HUFFMAN_SYMBOL *symbol = (HUFFMAN_SYMBOL *)PLATFORM_malloc(sizeof(HUFFMAN_SYMBOL));
   unsigned char ok = joined != NULL && symbol != NULL;
   if (ok) {
     symbol->value = 0;
@@ -251,8 +254,8 @@ static unsigned char huffman_join_lightest(PQUEUE *queue) {
     ok = btree_join(joined, left, right, symbol);
   }
   if (!ok) {
-    free(symbol);
-    free(joined);
+    PLATFORM_free(symbol);
+    PLATFORM_free(joined);
   } else if (!pqueue_push(queue, joined)) {
     huffman_destroy_tree(joined);
     ok = 0;
@@ -415,12 +418,12 @@ static unsigned char huffman_decode_stream(const BTREE *tree, const unsigned cha
                                            int32_t stream_length, unsigned char *out, int32_t n) {
   int64_t available = ((int64_t)stream_length - HUFFMAN_HEADER_SIZE) * 8;
   if ((int64_t)n * huffman_min_depth(tree->root) > available) return 0;
-  HUFFMAN_TABLE *table = (HUFFMAN_TABLE *)malloc(sizeof(HUFFMAN_TABLE));
+  HUFFMAN_TABLE *table = (HUFFMAN_TABLE *)PLATFORM_malloc(sizeof(HUFFMAN_TABLE));
   if (table == NULL) return 0;
   huffman_fill_table(table, tree->root, 0, 0);
   HUFFMAN_BITS bits = {0, 0, stream + HUFFMAN_HEADER_SIZE, stream + stream_length};
   unsigned char ok = huffman_decode_bits(table, &bits, out, n);
-  free(table);
+  PLATFORM_free(table);
   return ok;
 }
 
@@ -443,7 +446,7 @@ int32_t huffman_uncompress(const unsigned char *stream, int32_t stream_length,
   if (ok && symbols > 1) ok = huffman_decode_stream(tree, stream, stream_length, out, n);
   huffman_destroy_tree(tree);
   if (!ok) {
-    free(out);
+    PLATFORM_free(out);
     return -1;
   }
   *buffer_out = out;
@@ -537,7 +540,7 @@ unsigned char *HUFFMAN_compress(const unsigned char *data, int32_t length, int32
   unsigned char ok = symbols == 1 || huffman_collect_codes(tree->root, 0, 0, codes);
   huffman_destroy_tree(tree);
   int64_t total = ok ? huffman_encoded_length(counts, codes, symbols) : -1;
-  unsigned char *stream = total > 0 ? (unsigned char *)calloc((size_t)total, 1) : NULL;
+  unsigned char *stream = total > 0 ? (unsigned char *)PLATFORM_calloc((size_t)total, 1) : NULL;
   if (stream == NULL) return NULL;
   huffman_write_header(stream, length, weights);
   if (symbols > 1) huffman_write_codes(stream, data, length, codes);

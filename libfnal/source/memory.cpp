@@ -8,6 +8,7 @@
 
 #include "Vstack.h"
 #include "Vxstring.h"
+#include "platform.h"
 #include "vbug.h"
 
 // Header positions from the block start; the user area follows the header.
@@ -57,39 +58,20 @@ static size_t memory_block_bytes(int32_t size) {
 
 // Heap calls for whole blocks; they return and take the block start.
 static uint8_t *memory_heap_alloc(size_t bytes) {
-#ifdef _WIN32
-  uint8_t *raw = (uint8_t *)_aligned_malloc(MEMORY_LEAD + bytes, MEMORY_ALIGNMENT);
-#else
-  void *raw_void = NULL;
-  if (posix_memalign(&raw_void, MEMORY_ALIGNMENT, MEMORY_LEAD + bytes) != 0) raw_void = NULL;
-  uint8_t *raw = (uint8_t *)raw_void;
-#endif
+  uint8_t *raw = (uint8_t *)PLATFORM_aligned_malloc(MEMORY_LEAD + bytes, MEMORY_ALIGNMENT);
   return raw ? raw + MEMORY_LEAD : NULL;
 }
 
 static void memory_heap_free(uint8_t *block) {
-#ifdef _WIN32
-  _aligned_free(block - MEMORY_LEAD);
-#else
-  free(block - MEMORY_LEAD);
-#endif
+  PLATFORM_aligned_free(block - MEMORY_LEAD);
 }
 
 // Resizes a block, keeping min(old, new) bytes; null on failure with the old
 // block untouched.
 static uint8_t *memory_heap_realloc(uint8_t *block, size_t old_bytes, size_t new_bytes) {
-#ifdef _WIN32
-  (void)old_bytes;
-  uint8_t *raw =
-      (uint8_t *)_aligned_realloc(block - MEMORY_LEAD, MEMORY_LEAD + new_bytes, MEMORY_ALIGNMENT);
+  uint8_t *raw = (uint8_t *)PLATFORM_aligned_realloc(block - MEMORY_LEAD, MEMORY_LEAD + old_bytes,
+                                                     MEMORY_LEAD + new_bytes, MEMORY_ALIGNMENT);
   return raw ? raw + MEMORY_LEAD : NULL;
-#else
-  uint8_t *moved = memory_heap_alloc(new_bytes);
-  if (moved == NULL) return NULL;
-  memcpy(moved, block, old_bytes < new_bytes ? old_bytes : new_bytes);
-  memory_heap_free(block);
-  return moved;
-#endif
 }
 
 // Guard words that fit the foot area (all 32 with the usual 128 bytes).
@@ -121,10 +103,10 @@ unsigned char MEMORY_initialise(void) {
     VBUG_MESSAGE("MEMORY_initialise failed: already initialised");
     return 0;
   }
-  mem.index_table = (uint8_t **)malloc(sizeof(uint8_t *) * (size_t)MEMORY_num_indices);
+  mem.index_table = (uint8_t **)PLATFORM_malloc(sizeof(uint8_t *) * (size_t)MEMORY_num_indices);
   mem.free_index_stack = VSTACK_allocate(MEMORY_num_indices, (int32_t)sizeof(int32_t));
   if (mem.index_table == NULL || mem.free_index_stack == NULL) {
-    free(mem.index_table);
+    PLATFORM_free(mem.index_table);
     mem.index_table = NULL;
     if (mem.free_index_stack) VSTACK_deallocate(&mem.free_index_stack);
     return 0;
@@ -143,7 +125,8 @@ static unsigned char memory_realloc_num_indices(void) {
   int32_t old_count = MEMORY_num_indices;
   int32_t new_count = old_count + MEMORY_num_indices_increment;
   if (MEMORY_num_indices_increment <= 0 || new_count < old_count) return 0;
-  uint8_t **table = (uint8_t **)realloc(mem.index_table, sizeof(uint8_t *) * (size_t)new_count);
+  uint8_t **table =
+      (uint8_t **)PLATFORM_realloc(mem.index_table, sizeof(uint8_t *) * (size_t)new_count);
   if (table == NULL) {
     VBUG_MESSAGE("memory_realloc_num_indices: realloc call failed");
     return 0;
@@ -371,7 +354,7 @@ unsigned char MEMORY_deinitialise(void) {
   VSTACK_deallocate(&mem.free_index_stack);
   for (int32_t slot = 0; slot < MEMORY_num_indices; slot++)
     if (mem.index_table[slot] != NULL) memory_heap_free(mem.index_table[slot]);
-  free(mem.index_table);
+  PLATFORM_free(mem.index_table);
   mem.index_table = NULL;
   mem.memory_state = 0;
   return 1;

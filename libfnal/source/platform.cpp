@@ -41,7 +41,7 @@ PLATFORM_FIND *PLATFORM_find_first(const char *pattern, PLATFORM_FIND_DATA *data
   if (pattern == NULL || data == NULL) return NULL;
   HANDLE handle = FindFirstFileA(pattern, &found);
   if (handle == INVALID_HANDLE_VALUE) return NULL;
-  PLATFORM_FIND *find = (PLATFORM_FIND *)malloc(sizeof(PLATFORM_FIND));
+  PLATFORM_FIND *find = (PLATFORM_FIND *)PLATFORM_malloc(sizeof(PLATFORM_FIND));
   if (find == NULL) {
     FindClose(handle);
     return NULL;
@@ -61,7 +61,7 @@ unsigned char PLATFORM_find_next(PLATFORM_FIND *find, PLATFORM_FIND_DATA *data) 
 void PLATFORM_find_close(PLATFORM_FIND *find) {
   if (find == NULL) return;
   FindClose(find->handle);
-  free(find);
+  PLATFORM_free(find);
 }
 
 unsigned char PLATFORM_file_status(const char *path, PLATFORM_FILE_STATUS *status) {
@@ -238,7 +238,7 @@ static unsigned char platform_add_entry(PLATFORM_FIND *find, size_t *room, const
                                         const struct dirent *entry) {
   if (find->count == *room) {
     size_t grown = *room ? *room * 2 : 16;
-    void *moved = realloc(find->entries, grown * sizeof(PLATFORM_FIND_DATA));
+    void *moved = PLATFORM_realloc(find->entries, grown * sizeof(PLATFORM_FIND_DATA));
     if (moved == NULL) return 0;
     find->entries = (PLATFORM_FIND_DATA *)moved;
     *room = grown;
@@ -286,7 +286,7 @@ PLATFORM_FIND *PLATFORM_find_first(const char *pattern, PLATFORM_FIND_DATA *data
     else
       return NULL;
   }
-  PLATFORM_FIND *find = (PLATFORM_FIND *)calloc(1, sizeof(PLATFORM_FIND));
+  PLATFORM_FIND *find = (PLATFORM_FIND *)PLATFORM_calloc(1, sizeof(PLATFORM_FIND));
   if (find == NULL) return NULL;
   if (!platform_read_listing(find, folder, mask) || find->count == 0) {
     PLATFORM_find_close(find);
@@ -305,8 +305,8 @@ unsigned char PLATFORM_find_next(PLATFORM_FIND *find, PLATFORM_FIND_DATA *data) 
 
 void PLATFORM_find_close(PLATFORM_FIND *find) {
   if (find == NULL) return;
-  free(find->entries);
-  free(find);
+  PLATFORM_free(find->entries);
+  PLATFORM_free(find);
 }
 
 unsigned char PLATFORM_file_status(const char *path, PLATFORM_FILE_STATUS *status) {
@@ -393,3 +393,50 @@ unsigned char PLATFORM_set_current_directory(const char *path) {
 }
 
 #endif
+
+// The runtime heap: the one place where the library calls it.
+void *PLATFORM_malloc(size_t bytes) {
+  return malloc(bytes);
+}
+
+void *PLATFORM_calloc(size_t count, size_t bytes) {
+  return calloc(count, bytes);
+}
+
+void *PLATFORM_realloc(void *block, size_t bytes) {
+  return realloc(block, bytes);
+}
+
+void PLATFORM_free(void *block) {
+  free(block);
+}
+
+void *PLATFORM_aligned_malloc(size_t bytes, size_t alignment) {
+#ifdef _WIN32
+  return _aligned_malloc(bytes, alignment);
+#else
+  void *block = NULL;
+  return posix_memalign(&block, alignment, bytes) == 0 ? block : NULL;
+#endif
+}
+
+void *PLATFORM_aligned_realloc(void *block, size_t old_bytes, size_t bytes, size_t alignment) {
+#ifdef _WIN32
+  (void)old_bytes;
+  return _aligned_realloc(block, bytes, alignment);
+#else
+  void *moved = PLATFORM_aligned_malloc(bytes, alignment);
+  if (moved == NULL) return NULL;
+  memcpy(moved, block, old_bytes < bytes ? old_bytes : bytes);
+  free(block);
+  return moved;
+#endif
+}
+
+void PLATFORM_aligned_free(void *block) {
+#ifdef _WIN32
+  _aligned_free(block);
+#else
+  free(block);
+#endif
+}

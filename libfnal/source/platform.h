@@ -7,6 +7,7 @@
 #ifndef PLATFORM_H
 #define PLATFORM_H
 
+#include <stddef.h>
 #include <stdint.h>
 #include <stdio.h>
 
@@ -84,5 +85,28 @@ uint32_t PLATFORM_get_current_directory(uint32_t size, char *buffer);
 
 // Makes path the current directory. Returns 1, or 0 when it cannot.
 unsigned char PLATFORM_set_current_directory(const char *path);
+
+// The runtime heap. Every heap call of the library goes through these, so
+// that the whole library's use of the heap has one place to watch. They
+// behave like malloc, calloc, realloc and free; a block from any of the first
+// three may be released with free by a caller outside the library.
+void *PLATFORM_malloc(size_t bytes);
+void *PLATFORM_calloc(size_t count, size_t bytes);
+void *PLATFORM_realloc(void *block, size_t bytes);
+void PLATFORM_free(void *block);
+
+// Allocates bytes at an address that is a multiple of alignment (a power of
+// two, at least sizeof(void *)). Returns null on failure. The block is
+// released only with PLATFORM_aligned_free, and resized only with
+// PLATFORM_aligned_realloc.
+void *PLATFORM_aligned_malloc(size_t bytes, size_t alignment);
+
+// Resizes an aligned block to bytes, keeping min(old_bytes, bytes) of its
+// contents, at the same alignment. Returns the block, or null with the old
+// block untouched.
+void *PLATFORM_aligned_realloc(void *block, size_t old_bytes, size_t bytes, size_t alignment);
+
+// Releases an aligned block; null does nothing.
+void PLATFORM_aligned_free(void *block);
 
 #endif

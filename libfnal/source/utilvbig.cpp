@@ -125,7 +125,7 @@ static void utilvbig_make_dir(const char *path) {
   for (int32_t k = 0; (component = VXSTRING_parse_path_name(fixed, k)) != NULL; k++) {
     size_t used = strlen(built);
     if (used + strlen(component) + 2 > sizeof built) {
-      free(component);
+      PLATFORM_free(component);
       return;
     }
     strcat(built, component);
@@ -134,7 +134,7 @@ static void utilvbig_make_dir(const char *path) {
       utilvbig_record(uvb.extracted_dirs, built);
     }
     strcat(built, "\\");
-    free(component);
+    PLATFORM_free(component);
   }
 }
 
@@ -154,7 +154,7 @@ static unsigned char utilvbig_write_file(int32_t handle, int32_t index, const ch
   void *data = VFILBIG_read_entry(handle, index, &length);
   unsigned char ok =
       data != NULL && (length == 0 || VFILE_fwrite(data, (size_t)length, 1, stream) == 1);
-  free(data);
+  PLATFORM_free(data);
   ok = vfile_fclose(stream, VBUG_SOURCE, __LINE__) == 0 && ok;
   if (!ok) {
     VBUG_MESSAGE("Failed to extract '%s'", file_name);

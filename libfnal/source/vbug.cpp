@@ -12,6 +12,7 @@
 #endif
 
 #include "Vxstring.h"
+#include "platform.h"
 
 typedef struct VBUG_CALLSTACK_ENTRY {
   const char *function_name;
@@ -253,9 +254,9 @@ static void vbug_dump_callstack(void) {
 }
 
 static void vbug_free_buffers(void) {
-  free(vbug.watch_data);
-  free(vbug.callstack_data);
-  free(vbug.trace_buffer);
+  PLATFORM_free(vbug.watch_data);
+  PLATFORM_free(vbug.callstack_data);
+  PLATFORM_free(vbug.trace_buffer);
   memset(&vbug, 0, sizeof vbug);
   VBUG_flags = 0;
 }
@@ -267,10 +268,10 @@ unsigned char VBUG_initialise(int32_t trace_bits, int32_t callstack_size, int32_
       watch_count < 0 || watch_count > 4096)
     return 0;
   vbug.trace_buffer_size = (uint32_t)1 << trace_bits;
-  vbug.trace_buffer = (uint8_t *)malloc(vbug.trace_buffer_size);
+  vbug.trace_buffer = (uint8_t *)PLATFORM_malloc(vbug.trace_buffer_size);
   vbug.callstack_data =
-      (VBUG_CALLSTACK_ENTRY *)calloc((size_t)callstack_size, sizeof(VBUG_CALLSTACK_ENTRY));
-  vbug.watch_data = (VBUG_WATCH *)calloc((size_t)watch_count + 1, sizeof(VBUG_WATCH));
+      (VBUG_CALLSTACK_ENTRY *)PLATFORM_calloc((size_t)callstack_size, sizeof(VBUG_CALLSTACK_ENTRY));
+  vbug.watch_data = (VBUG_WATCH *)PLATFORM_calloc((size_t)watch_count + 1, sizeof(VBUG_WATCH));
   if (!vbug.trace_buffer || !vbug.callstack_data || !vbug.watch_data) {
     vbug_free_buffers();
     return 0;
@@ -292,17 +293,17 @@ unsigned char VBUG_initialise(int32_t trace_bits, int32_t callstack_size, int32_
 void VBUG_deinitialise(void) {
   if (vbug.watch_data != NULL) {
     if (VBUG_ON(VBUG_FLAG_WATCH)) vbug_dump_watch_data();
-    free(vbug.watch_data);
+    PLATFORM_free(vbug.watch_data);
     vbug.watch_data = NULL;
   }
   if (vbug.callstack_data != NULL) {
     if (VBUG_ON(VBUG_FLAG_CALLSTACK)) vbug_dump_callstack();
-    free(vbug.callstack_data);
+    PLATFORM_free(vbug.callstack_data);
     vbug.callstack_data = NULL;
   }
   if (vbug.trace_buffer != NULL) {
     if (VBUG_ON(VBUG_FLAG_MESSAGE)) VBUG_dump_trace_buffer();
-    free(vbug.trace_buffer);
+    PLATFORM_free(vbug.trace_buffer);
     vbug.trace_buffer = NULL;
   }
   vbug_free_buffers();

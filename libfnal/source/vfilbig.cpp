@@ -8,6 +8,7 @@
 
 #include "Vxstring.h"
 #include "huffman.h"
+#include "platform.h"
 #include "vbug.h"
 #include "vfile.h"
 
@@ -88,12 +89,12 @@ unsigned char VFILBIG_initialise(int32_t max_archives) {
   VBIG_ARCHIVE *archives = NULL;
   int32_t *states = NULL;
   if (max_archives > 0 && !vfb.initialised) {
-    archives = (VBIG_ARCHIVE *)calloc((size_t)max_archives, sizeof(VBIG_ARCHIVE));
-    states = (int32_t *)calloc((size_t)max_archives, sizeof(int32_t));
+    archives = (VBIG_ARCHIVE *)PLATFORM_calloc((size_t)max_archives, sizeof(VBIG_ARCHIVE));
+    states = (int32_t *)PLATFORM_calloc((size_t)max_archives, sizeof(int32_t));
   }
   if (archives == NULL || states == NULL) {
-    free(archives);
-    free(states);
+    PLATFORM_free(archives);
+    PLATFORM_free(states);
     VBUG_MESSAGE("VFILBIG_initialise: Could not allocate enough memory or invalid number of files");
     return 0;
   }
@@ -111,9 +112,9 @@ unsigned char VFILBIG_initialise(int32_t max_archives) {
 // Frees the member copies and the FAT of a record and empties them.
 static void vfilbig_free_fat(VBIG_ARCHIVE *archive) {
   for (int32_t i = 0; archive->fat != NULL && i < archive->entry_count; i++) {
-    free(archive->fat[i].data_pointer);
+    PLATFORM_free(archive->fat[i].data_pointer);
   }
-  free(archive->fat);
+  PLATFORM_free(archive->fat);
   archive->fat = NULL;
   archive->entry_count = 0;
 }
@@ -124,10 +125,10 @@ void VFILBIG_deinitialise(void) {
     VBIG_ARCHIVE *archive = &vfb.archives[i];
     if (archive->file != NULL) vfile_fclose(archive->file, VBUG_SOURCE, __LINE__);
     vfilbig_free_fat(archive);
-    free(archive->archive_name);
+    PLATFORM_free(archive->archive_name);
   }
-  free(vfb.archives);
-  free(vfb.slot_state);
+  PLATFORM_free(vfb.archives);
+  PLATFORM_free(vfb.slot_state);
   vfb.archives = NULL;
   vfb.slot_state = NULL;
   vfb.slot_count = 0;
@@ -214,7 +215,7 @@ static int32_t vfilbig_take_data(VFILBIG_SOURCE *source, VBIG_FAT_ENTRY *entry) 
   if (data == NULL) return VFILBIG_ERR_NOT_VBIG;
   if (entry->type == VBIG_ENTRY_DELETED) return 0;
   // At least one byte, so that an empty member still has data.
-  entry->data_pointer = (unsigned char *)malloc(entry->size > 0 ? (size_t)entry->size : 1);
+  entry->data_pointer = (unsigned char *)PLATFORM_malloc(entry->size > 0 ? (size_t)entry->size : 1);
   if (entry->data_pointer == NULL) return VFILBIG_ERR_UNKNOWN;
   memcpy(entry->data_pointer, data, (size_t)entry->size);
   return 0;
@@ -223,7 +224,7 @@ static int32_t vfilbig_take_data(VFILBIG_SOURCE *source, VBIG_FAT_ENTRY *entry) 
 // Checks every parent: in range, no cycle, at most VBIG_MAX_DEPTH ancestors.
 // depth[i] caches the number of ancestors of entry i (-1 while unknown).
 static unsigned char vfilbig_check_parents(const VBIG_FAT_ENTRY *fat, int32_t count) {
-  int32_t *depth = (int32_t *)malloc(sizeof(int32_t) * (size_t)count);
+  int32_t *depth = (int32_t *)PLATFORM_malloc(sizeof(int32_t) * (size_t)count);
   if (depth == NULL) return 0;
   for (int32_t i = 0; i < count; i++) depth[i] = -1;
   unsigned char ok = 1;
@@ -242,7 +243,7 @@ static unsigned char vfilbig_check_parents(const VBIG_FAT_ENTRY *fat, int32_t co
     // Fill in the depths on the way just walked.
     for (int32_t k = i, d = base + steps; ok && k != at; k = fat[k].parent, d--) depth[k] = d;
   }
-  free(depth);
+  PLATFORM_free(depth);
   return ok;
 }
 
@@ -260,7 +261,7 @@ static int32_t vfilbig_load(VFILBIG_SOURCE *source, VBIG_ARCHIVE *archive) {
     return VFILBIG_ERR_NOT_VBIG;
   }
   if ((uint64_t)count > SIZE_MAX / sizeof(VBIG_FAT_ENTRY)) return VFILBIG_ERR_UNKNOWN;
-  archive->fat = (VBIG_FAT_ENTRY *)calloc((size_t)count, sizeof(VBIG_FAT_ENTRY));
+  archive->fat = (VBIG_FAT_ENTRY *)PLATFORM_calloc((size_t)count, sizeof(VBIG_FAT_ENTRY));
   if (archive->fat == NULL) return VFILBIG_ERR_UNKNOWN;
   archive->entry_count = count;
   int32_t error = 0;
@@ -380,7 +381,7 @@ static int32_t vfilbig_verify_fat_structure(int32_t handle, const char *path, in
     char *component = vfilbig_parse_path(path, i, i == 0 ? &count : NULL);
     if (component == NULL) return -1;
     int32_t index = vfilbig_find_fat_entry(handle, component, parent, VBIG_MATCH_FILE_OR_DIRECTORY);
-    free(component);
+    PLATFORM_free(component);
     if (index < 0) return -1;
     uint8_t type = vfb.archives[handle].fat[index].type;
     unsigned char last = i == count - 1;
@@ -406,7 +407,7 @@ static char *vfilbig_get_path(int32_t handle, int32_t index) {
   for (int32_t at = index; at != -1 && levels <= VBIG_MAX_DEPTH; at = fat[at].parent, levels++) {
     bytes += strlen(fat[at].name) + 1;
   }
-  char *path = bytes > 0 ? (char *)malloc(bytes) : NULL;
+  char *path = bytes > 0 ? (char *)PLATFORM_malloc(bytes) : NULL;
   if (path == NULL) return NULL;
   // Fill from the end: the entry's own name last, each ancestor before it.
   size_t end = bytes - 1;
@@ -479,11 +480,11 @@ void *VFILBIG_get_data_from_file(int32_t handle, int32_t index) {
   if (archive->file == NULL || index < 0 || index >= archive->entry_count) return NULL;
   const VBIG_FAT_ENTRY *entry = &archive->fat[index];
   if (entry->size < 0 || entry->data_offset < 0) return NULL;
-  unsigned char *data = (unsigned char *)malloc(entry->size > 0 ? (size_t)entry->size : 1);
+  unsigned char *data = (unsigned char *)PLATFORM_malloc(entry->size > 0 ? (size_t)entry->size : 1);
   if (data == NULL) return NULL;
   if (VFILE_fseek(archive->file, entry->data_offset, SEEK_SET) != 0 ||
       (entry->size > 0 && VFILE_fread(data, (size_t)entry->size, 1, archive->file) != 1)) {
-    free(data);
+    PLATFORM_free(data);
     return NULL;
   }
   return data;
@@ -511,9 +512,9 @@ static unsigned char *vfilbig_member_bytes(int32_t handle, int32_t index, int32_
     return data;
   }
   unsigned char *decoded = HUFFMAN_uncompress(data, entry->size, n);
-  free(fetched);
+  PLATFORM_free(fetched);
   // An empty member decodes to no buffer; give it an empty one.
-  if (decoded == NULL && *n == 0) decoded = (unsigned char *)malloc(1);
+  if (decoded == NULL && *n == 0) decoded = (unsigned char *)PLATFORM_malloc(1);
   if (decoded == NULL) *n = -1;
   *owned = decoded != NULL;
   return decoded;
@@ -525,7 +526,7 @@ static void *vfilbig_hand_out(unsigned char *bytes, int32_t n, unsigned char own
                               int32_t *length) {
   if (length != NULL) *length = n;
   if (owned) return bytes;
-  unsigned char *copy = (unsigned char *)malloc(n > 0 ? (size_t)n : 1);
+  unsigned char *copy = (unsigned char *)PLATFORM_malloc(n > 0 ? (size_t)n : 1);
   if (copy != NULL) memcpy(copy, bytes, (size_t)n);
   return copy;
 }
@@ -555,7 +556,7 @@ void *VFILBIG_read_file(int32_t handle, const char *path, void *buffer, int32_t 
     } else {
       memcpy(buffer, bytes, (size_t)n);
     }
-    if (owned) free(bytes);
+    if (owned) PLATFORM_free(bytes);
     return NULL;
   }
   return vfilbig_hand_out(bytes, n, owned, length);
@@ -644,7 +645,7 @@ unsigned char *VFILBIG_build_archive(const VBIG_MEMBER *members, int32_t count,
     total += VBIG_FAT_ENTRY_SIZE + (members[i].type == VBIG_ENTRY_FILE ? members[i].size : 0);
     if (total > INT32_MAX) return NULL;
   }
-  unsigned char *block = (unsigned char *)malloc((size_t)total);
+  unsigned char *block = (unsigned char *)PLATFORM_malloc((size_t)total);
   if (block == NULL) return NULL;
   vfilbig_put32(block, VBIG_MAGIC);
   vfilbig_put32(block + 4, 0);
