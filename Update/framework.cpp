@@ -22,7 +22,6 @@ static struct {
   char app_name[MAX_PATH];
   bool app_name_ready;
   bool ole_initialised;
-  bool controls_3d;
   HMODULE host_library;  // atl.dll while hosting is on, else null
   HostGetControlFn host_get_control;
 } framework;
@@ -89,7 +88,7 @@ void Application::enable_3d_controls() {
   INITCOMMONCONTROLSEX controls;
   controls.dwSize = sizeof(controls);
   controls.dwICC = ICC_STANDARD_CLASSES;
-  framework.controls_3d = InitCommonControlsEx(&controls) != FALSE;
+  InitCommonControlsEx(&controls);  // without them the classic look stays: nothing to report
 }
 
 // Pumps messages until WM_QUIT; returns its exit code.
