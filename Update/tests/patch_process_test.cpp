@@ -12,8 +12,8 @@
 namespace {
 
 // A process that runs until the test ends it: cmd.exe created suspended.
-PATCH_PROCESS suspended_process() {
-  PATCH_PROCESS record;
+LAUNCHED_PROCESS suspended_process() {
+  LAUNCHED_PROCESS record;
   memset(&record, 0, sizeof record);
   record.startup_information.cb = sizeof record.startup_information;
   char command[] = "cmd.exe /c exit 0";
@@ -22,7 +22,7 @@ PATCH_PROCESS suspended_process() {
   return record;
 }
 
-void end_process(const PATCH_PROCESS &record, UINT code) {
+void end_process(const LAUNCHED_PROCESS &record, UINT code) {
   TerminateProcess(record.process_information.hProcess, code);
   WaitForSingleObject(record.process_information.hProcess, 10000);
 }
@@ -48,7 +48,7 @@ bool wait_until(bool (*condition)(void *), void *arg, DWORD timeout_ms) {
 // that counts the WM_APP messages dispatched to it.
 class Waiter {
  public:
-  explicit Waiter(const PATCH_PROCESS &record) : record_(record) {
+  explicit Waiter(const LAUNCHED_PROCESS &record) : record_(record) {
     ready_ = CreateEventA(NULL, TRUE, FALSE, NULL);
     thread_ = CreateThread(NULL, 0, run, this, 0, &thread_id_);
     WaitForSingleObject(ready_, 10000);
@@ -102,7 +102,7 @@ class Waiter {
     return 0;
   }
 
-  PATCH_PROCESS record_;
+  LAUNCHED_PROCESS record_;
   HANDLE ready_ = NULL;
   HANDLE thread_ = NULL;
   DWORD thread_id_ = 0;
@@ -112,7 +112,7 @@ class Waiter {
 };
 
 TEST(PatchProcess, LaunchStartsTheCommandLineWithoutWaiting) {
-  PATCH_PROCESS record;
+  LAUNCHED_PROCESS record;
   memset(&record, 0xAB, sizeof record);
   ASSERT_EQ(1, launch_process("cmd.exe /c exit 3", &record));
   EXPECT_EQ(68u, record.startup_information.cb);
@@ -137,7 +137,7 @@ TEST(PatchProcess, RunningMeansTheExitCodeStillActive) {
       {"running", 0, 1}, {"ended with 0", 0, 0}, {"ended with 259", STILL_ACTIVE, 1}};
   for (const Case &c : cases) {
     SCOPED_TRACE(c.name);
-    PATCH_PROCESS record = suspended_process();
+    LAUNCHED_PROCESS record = suspended_process();
     ASSERT_NE(nullptr, record.process_information.hProcess);
     if (c.running && c.exit_code == 0) {
       EXPECT_EQ(1, process_still_running(&record));
@@ -147,13 +147,13 @@ TEST(PatchProcess, RunningMeansTheExitCodeStillActive) {
     end_process(record, c.exit_code);
     EXPECT_EQ(c.running, process_still_running(&record));
   }
-  PATCH_PROCESS none;
+  LAUNCHED_PROCESS none;
   memset(&none, 0, sizeof none);
   EXPECT_EQ(0, process_still_running(&none)) << "a failed query counts as not running";
 }
 
 TEST(PatchProcess, WaitDispatchesMessagesConsumesQuitAndEndsWithTheProcess) {
-  PATCH_PROCESS record = suspended_process();
+  LAUNCHED_PROCESS record = suspended_process();
   ASSERT_NE(nullptr, record.process_information.hProcess);
   Waiter waiter(record);
   waiter.post_app();
@@ -175,7 +175,7 @@ TEST(PatchProcess, WaitDispatchesMessagesConsumesQuitAndEndsWithTheProcess) {
 }
 
 TEST(PatchProcess, ExitCode259KeepsTheWaitGoingWithoutSpinning) {
-  PATCH_PROCESS record = suspended_process();
+  LAUNCHED_PROCESS record = suspended_process();
   ASSERT_NE(nullptr, record.process_information.hProcess);
   end_process(record, STILL_ACTIVE);
   Waiter waiter(record);
