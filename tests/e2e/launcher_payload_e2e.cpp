@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include "resource.h"
 #include "game_registry.h"
 #include "launcher_builder.h"
 #include "testutil.h"
@@ -16,8 +17,6 @@
 using launcher_builder::Member;
 
 namespace {
-
-const int kReadme = 3, kExit = IDCANCEL;
 
 // Every test starts with the game not installed and a fresh folder that
 // stands for the CD root (the launcher's working folder).
@@ -63,9 +62,9 @@ TEST_F(LauncherPayload, UnpacksIntoANewFolderThatIsGoneAfterExit) {
   std::string unpacked = launcher_builder::temp_folder() + added[0];
   EXPECT_EQ("<html></html>", fnal_test::read_file(unpacked + "\\INDEX.HTM"));
   EXPECT_EQ("level", fnal_test::read_file(unpacked + "\\data\\level1.dat"));
-  EXPECT_TRUE(uidriver::control(window, kReadme).enabled);
+  EXPECT_TRUE(uidriver::control(window, IDC_README).enabled);
 
-  uidriver::click(window, kExit);
+  uidriver::click(window, IDCANCEL);
   ASSERT_TRUE(launcher.wait_exit(15000));
   EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(unpacked.c_str()))
       << "the unpacked folder is deleted with everything in it";
@@ -79,8 +78,8 @@ TEST_F(LauncherPayload, ReadmeIsDisabledWithoutAPageOrWithAnEmptyOne) {
     uidriver::Program launcher(path, cd_.path().c_str());
     HWND window = open_launcher(launcher);
     ASSERT_NE(nullptr, window);
-    EXPECT_TRUE(uidriver::control(window, kReadme).visible);
-    EXPECT_FALSE(uidriver::control(window, kReadme).enabled);
+    EXPECT_TRUE(uidriver::control(window, IDC_README).visible);
+    EXPECT_FALSE(uidriver::control(window, IDC_README).enabled);
     uidriver::press_close_box(window);
     ASSERT_TRUE(launcher.wait_exit(15000));
   }
@@ -131,7 +130,7 @@ TEST_F(LauncherPayload, SecondLauncherUnderTheSamePathEndsSilently) {
       << "the first launcher keeps its files";
   EXPECT_TRUE(IsWindowVisible(window));
 
-  uidriver::click(window, kExit);
+  uidriver::click(window, IDCANCEL);
   ASSERT_TRUE(first.wait_exit(15000));
   EXPECT_TRUE(new_unpack_folders().empty());
 }

@@ -8,13 +8,13 @@
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 # shellcheck source=scripts/wineenv
-. "$here/../../../scripts/wineenv"
+. "$here/../../scripts/wineenv"
 test_exe=$1 cd_dir=$2 payload_dir=$3
 work=$(mktemp -d)
 drives=(m r f)
 
 # shellcheck source=scripts/cdrom
-. "$here/../../../scripts/cdrom"
+. "$here/../../scripts/cdrom"
 restart_server() {
   wine_restart_server
   wineserver -p </dev/null >/dev/null 2>&1

@@ -16,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include "resource.h"
 #include "game_registry.h"
 #include "launcher_builder.h"
 #include "testutil.h"
@@ -23,7 +24,6 @@
 
 namespace {
 
-const int kMessage = 1005, kPatch = 4, kInstall = 1001, kReadme = 3;
 const char *const kSources[8] = {"Setup.exe",    "setup.ini",    "setupscr.ini", "buttons.bmp",
                                  "backgrnd.bmp", "messages.ini", "dsetup.dll",   "dsetup32.dll"};
 const char *const kTargets[8] = {
@@ -183,14 +183,14 @@ TEST_F(Actions, InsertCdLayoutEscapesBackToNormalThenCloses) {
     SCOPED_TRACE(close_box ? "close box" : "Escape");
     Launcher launcher;
     ASSERT_NE(nullptr, launcher.window());
-    uidriver::click(launcher.window(), kInstall);
-    for (int i = 0; i < 100 && !launcher.control(kMessage).visible; i++) Sleep(100);
-    ASSERT_TRUE(launcher.control(kMessage).visible) << "insert-CD layout expected";
-    EXPECT_EQ("Please insert:\n\t\t Ironmeadow CD", launcher.control(kMessage).text);
-    EXPECT_EQ("&Retry", launcher.control(kReadme).text);
+    uidriver::click(launcher.window(), IDC_INSTALL);
+    for (int i = 0; i < 100 && !launcher.control(IDC_MESSAGE).visible; i++) Sleep(100);
+    ASSERT_TRUE(launcher.control(IDC_MESSAGE).visible) << "insert-CD layout expected";
+    EXPECT_EQ("Please insert:\n\t\t Ironmeadow CD", launcher.control(IDC_MESSAGE).text);
+    EXPECT_EQ("&Retry", launcher.control(IDC_README).text);
     EXPECT_EQ("&Cancel", launcher.control(IDCANCEL).text);
-    EXPECT_FALSE(launcher.control(kInstall).visible);
-    EXPECT_FALSE(launcher.control(kPatch).visible);
+    EXPECT_FALSE(launcher.control(IDC_INSTALL).visible);
+    EXPECT_FALSE(launcher.control(IDC_PATCH).visible);
     const char *shots = getenv("DOCS_SCREENSHOTS");  // a folder for the README's pictures
     if (shots != NULL && !close_box) {
       Sleep(500);
@@ -205,9 +205,9 @@ TEST_F(Actions, InsertCdLayoutEscapesBackToNormalThenCloses) {
         uidriver::press_escape(launcher.window());
     };
     cancel();
-    for (int i = 0; i < 100 && launcher.control(kMessage).visible; i++) Sleep(100);
-    EXPECT_FALSE(launcher.control(kMessage).visible) << "back in the normal layout";
-    EXPECT_EQ("Install &Game", launcher.control(kInstall).text);
+    for (int i = 0; i < 100 && launcher.control(IDC_MESSAGE).visible; i++) Sleep(100);
+    EXPECT_FALSE(launcher.control(IDC_MESSAGE).visible) << "back in the normal layout";
+    EXPECT_EQ("Install &Game", launcher.control(IDC_INSTALL).text);
     EXPECT_EQ("E&xit", launcher.control(IDCANCEL).text);
     EXPECT_FALSE(launcher.program().wait_exit(500)) << "the first cancel keeps the window";
     cancel();
@@ -218,19 +218,19 @@ TEST_F(Actions, InsertCdLayoutEscapesBackToNormalThenCloses) {
 TEST_F(Actions, WithoutTheCdInstallAsksForItAndRetryHandsOver) {
   Launcher launcher;
   ASSERT_NE(nullptr, launcher.window());
-  uidriver::click(launcher.window(), kInstall);
-  for (int i = 0; i < 100 && !launcher.control(kMessage).visible; i++) Sleep(100);
-  EXPECT_TRUE(launcher.control(kMessage).visible) << "insert-CD layout expected";
-  EXPECT_EQ("&Retry", launcher.control(kReadme).text);
+  uidriver::click(launcher.window(), IDC_INSTALL);
+  for (int i = 0; i < 100 && !launcher.control(IDC_MESSAGE).visible; i++) Sleep(100);
+  EXPECT_TRUE(launcher.control(IDC_MESSAGE).visible) << "insert-CD layout expected";
+  EXPECT_EQ("&Retry", launcher.control(IDC_README).text);
   launcher.expect_no_box();
 
-  uidriver::click(launcher.window(), kReadme);  // Retry, still no CD
+  uidriver::click(launcher.window(), IDC_README);  // Retry, still no CD
   launcher.expect_no_box();
-  EXPECT_TRUE(launcher.control(kMessage).visible);
+  EXPECT_TRUE(launcher.control(IDC_MESSAGE).visible);
   EXPECT_FALSE(exists(destination())) << "nothing copied without the CD";
 
   insert("R:\\");
-  uidriver::click(launcher.window(), kReadme);  // Retry
+  uidriver::click(launcher.window(), IDC_README);  // Retry
   ASSERT_TRUE(launcher.program().wait_exit(20000)) << "the launcher closes after the hand-off";
   std::string log = setup_log();
   EXPECT_NE(std::string::npos, log.find("current_dir=R:\\\n")) << log;
@@ -244,9 +244,9 @@ TEST_F(Actions, WithoutTheCdInstallAsksForItAndRetryHandsOver) {
   // game is up to date.
   Launcher again;
   ASSERT_NE(nullptr, again.window());
-  EXPECT_FALSE(again.control(kInstall).enabled);
-  EXPECT_TRUE(again.control(kPatch).enabled);
-  uidriver::click(again.window(), kPatch);
+  EXPECT_FALSE(again.control(IDC_INSTALL).enabled);
+  EXPECT_TRUE(again.control(IDC_PATCH).enabled);
+  uidriver::click(again.window(), IDC_PATCH);
   again.expect_box("Question", kConfirmation);
   EXPECT_TRUE(uidriver::wait_hidden(again.window(), 10000)) << "hidden while the patch runs";
   HWND patch = NULL;
@@ -258,8 +258,8 @@ TEST_F(Actions, WithoutTheCdInstallAsksForItAndRetryHandsOver) {
   EXPECT_NE(
       std::string::npos,
       fnal_test::read_text(game_folder() + "\\kervins.cev").find("version_number = V1.0001;"));
-  EXPECT_TRUE(again.control(kPatch).enabled);
-  uidriver::click(again.window(), kPatch);
+  EXPECT_TRUE(again.control(IDC_PATCH).enabled);
+  uidriver::click(again.window(), IDC_PATCH);
   again.expect_box("Question", kConfirmation);
   again.expect_box("Update", "Ironmeadow is up to date");
   EXPECT_TRUE(IsWindowVisible(again.window()));
@@ -270,7 +270,7 @@ TEST_F(Actions, OfTwoCdDrivesTheLowerLetterIsUsed) {
   insert("R:\\");
   Launcher launcher;
   ASSERT_NE(nullptr, launcher.window());
-  uidriver::click(launcher.window(), kInstall);
+  uidriver::click(launcher.window(), IDC_INSTALL);
   ASSERT_TRUE(launcher.program().wait_exit(20000));
   std::string log = setup_log();
   EXPECT_NE(std::string::npos, log.find("current_dir=M:\\\n")) << log;
@@ -287,7 +287,7 @@ TEST_F(Actions, ReadOnlyCopiesOfAnEarlierRunAreReplaced) {
   insert("R:\\");
   Launcher launcher;
   ASSERT_NE(nullptr, launcher.window());
-  uidriver::click(launcher.window(), kInstall);
+  uidriver::click(launcher.window(), IDC_INSTALL);
   ASSERT_TRUE(launcher.program().wait_exit(20000));
   expect_copies();
   setup_log();
@@ -303,12 +303,12 @@ TEST_F(Actions, ACopyThatFailsIsReportedAndNothingStarts) {
   insert("M:\\");
   Launcher launcher;
   ASSERT_NE(nullptr, launcher.window());
-  uidriver::click(launcher.window(), kInstall);
+  uidriver::click(launcher.window(), IDC_INSTALL);
   launcher.expect_box("Update", "Failed to copy from '" + launcher.temp_dir() +
                                     "\\setupscr.ini' to '" + locked + "'");
   CloseHandle(lock);
   EXPECT_FALSE(launcher.program().wait_exit(500)) << "the launcher stays open";
-  EXPECT_TRUE(launcher.control(kInstall).visible);
+  EXPECT_TRUE(launcher.control(IDC_INSTALL).visible);
   EXPECT_TRUE(exists(destination() + "\\setup.ini")) << "copies made before stay";
   EXPECT_FALSE(exists(destination() + "\\buttons.bmp")) << "no copy after the failure";
   EXPECT_FALSE(wait_for(exists, game_folder() + "\\setup.log", 1500)) << "nothing started";
@@ -320,7 +320,7 @@ TEST_F(Actions, ASetUpProgramThatCannotStartIsReported) {
   ASSERT_NE(nullptr, launcher.window());
   ASSERT_FALSE(launcher.temp_dir().empty());
   fnal_test::write_file(launcher.temp_dir() + "\\Setup.exe", "not a program");
-  uidriver::click(launcher.window(), kInstall);
+  uidriver::click(launcher.window(), IDC_INSTALL);
   launcher.expect_box("Update", "Failed to run installer");
   EXPECT_FALSE(launcher.program().wait_exit(500)) << "the launcher stays open";
   EXPECT_EQ("not a program", fnal_test::read_file(destination() + "\\Iron Meadow remove.exe"));
@@ -357,11 +357,11 @@ TEST_F(Actions, PatchCheckFailuresAreReported) {
     if (c.version_file) fnal_test::write_file(game.path() + "\\kervins.cev", c.version_file);
     Launcher launcher;
     ASSERT_NE(nullptr, launcher.window());
-    uidriver::click(launcher.window(), kPatch);
+    uidriver::click(launcher.window(), IDC_PATCH);
     launcher.expect_box("Question", kConfirmation);
     launcher.expect_box("Update", c.message);
     EXPECT_TRUE(IsWindowVisible(launcher.window()));
-    EXPECT_TRUE(launcher.control(kPatch).enabled);
+    EXPECT_TRUE(launcher.control(IDC_PATCH).enabled);
   }
 }
 
@@ -372,7 +372,7 @@ TEST_F(Actions, CancelInThePatchConfirmationDoesNothing) {
   fnal_test::write_file(game.path() + "\\kervins.cev", "version_number = V1.0000;\n");
   Launcher launcher;
   ASSERT_NE(nullptr, launcher.window());
-  uidriver::click(launcher.window(), kPatch);
+  uidriver::click(launcher.window(), IDC_PATCH);
   launcher.expect_box("Question", kConfirmation, IDCANCEL);
   launcher.expect_no_box();
   EXPECT_TRUE(IsWindowVisible(launcher.window()));
