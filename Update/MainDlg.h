@@ -2,7 +2,7 @@
 // message text in two layouts (normal: Install / Patch / Readme / Exit;
 // insert-CD: the message, Retry / Cancel). Holds what the launcher's actions
 // share: the unpacked folder, the layout, the instance mutex, the install
-// folder buffer.
+// folder buffer; the actions get them through an ACTION_CONTEXT record.
 #ifndef UPDATE_MAINDLG_H
 #define UPDATE_MAINDLG_H
 
@@ -53,6 +53,7 @@ class MainDlg : public fw::Dialog {
   void on_install_game();
   void on_run_patch();
   void on_readme_or_retry();
+  // The record through which Install and Patch see this window.
   ACTION_CONTEXT action_context();
 
   // Clean-up of what the payload step unpacked (MainDlg_payload.cpp).
