@@ -9,6 +9,9 @@
 #include "framework.h"
 #include "launch.h"
 
+static_assert(INSTALL_PATH_SIZE <= LAUNCH_COMMAND_LINE_SIZE,
+              "every set-up command line the plan builds can be launched");
+
 #define INSTALL_NO_LOCAL_APPDATA \
   "Failed to find the local application data folder, cannot copy the installer"
 #define INSTALL_DESTINATION_TOO_LONG \

@@ -8,6 +8,8 @@
 #include "Winutils.h"
 #include "framework.h"
 
+static_assert(PATCH_PATH_SIZE <= LAUNCH_COMMAND_LINE_SIZE,
+              "every patch command line the plan builds can be launched");
 static_assert(GAME_INSTALL_DIR_SIZE >= WINUTILS_REGISTRY_TEXT_SIZE,
               "install_dir receives a registry text");
 
