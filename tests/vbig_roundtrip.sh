@@ -81,6 +81,11 @@ check "append refuses a non-archive" status_is 1 append stub.exe junk.bin -o bad
 check "no output after a refused append" test ! -e bad.exe
 mkdir -p odd && printf x >'odd/a:b'
 check "create refuses a name Windows cannot hold" status_is 1 create odd.vbig odd
+mkdir -p device && printf x >device/con.txt && printf y >device/fine.txt
+check "create refuses a device name" status_is 1 create device.vbig device
+check "the refusal says why" grep -q "could not be extracted on Windows (a reserved device name)" \
+  <("${run[@]}" create device.vbig device 2>&1)
+check "no archive after a refused create" test ! -e device.vbig
 check "unknown command is bad usage" status_is 2 frobnicate
 check "missing -o is bad usage" status_is 2 append stub.exe compress.vbig carrier.exe
 check "--help" status_is 0 --help

@@ -99,8 +99,13 @@ int add_folder(Builder *b, const std::string &folder, int32_t parent, int depth)
 
 int add_member(Builder *b, const std::string &path, const PLATFORM_FIND_DATA &found, int32_t parent,
                int depth) {
-  if (!UTILVBIG_is_safe_name(found.name) || strlen(found.name) >= VBIG_NAME_SIZE) {
-    return fail("'" + path + "': name cannot be stored in an archive");
+  const char *unsafe = UTILVBIG_unsafe_name_reason(found.name);
+  if (unsafe != NULL) {
+    return fail("'" + path + "': refused, its name could not be extracted on Windows (" + unsafe +
+                ")");
+  }
+  if (strlen(found.name) >= VBIG_NAME_SIZE) {
+    return fail("'" + path + "': name too long to be stored in an archive");
   }
   VBIG_MEMBER member = {NULL, VBIG_ENTRY_FILE, 0, parent, NULL, 0};
   Bytes stored;
@@ -250,22 +255,17 @@ int command_list(const std::string &path) {
   return 0;
 }
 
-// Reports every member the extraction will refuse.
-void report_unsafe_names(int32_t handle) {
-  for (int32_t i = 0; i < VFILBIG_get_entry_count(handle); i++) {
-    const VBIG_FAT_ENTRY *entry = VFILBIG_get_fat_entry(handle, i);
-    if (entry->type != VBIG_ENTRY_DIRECTORY && entry->type != VBIG_ENTRY_FILE) continue;
-    if (!UTILVBIG_is_safe_name(entry->name)) {
-      fprintf(stderr, "vbig: refusing member %ld with unsafe name '%s'\n", (long)i, entry->name);
-    }
-  }
+// Names a member that the extraction refused, with its archive path.
+void report_refused_member(const char *folder, const char *name, const char *reason) {
+  fprintf(stderr, "vbig: refused member '%s%s%s': %s\n", folder, folder[0] ? "\\" : "", name,
+          reason);
 }
 
 int command_extract(const std::string &path, const std::string &target) {
   Bytes archive;
   int32_t handle = open_archive(path, &archive);
   if (handle < 0) return kBadInput;
-  report_unsafe_names(handle);
+  UTILVBIG_set_refusal_reporter(report_refused_member);
   if (!UTILVBIG_extract_archive(handle, target.c_str())) {
     return fail("cannot extract into '" + target + "'");
   }
