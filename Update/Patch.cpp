@@ -25,12 +25,28 @@ static_assert(GAME_INSTALL_DIR_SIZE >= WINUTILS_REGISTRY_TEXT_SIZE,
 #define PATCH_TEMP_DIR_TOO_LONG "Failed to start patch program, its folder path is too long"
 #define PATCH_NOT_STARTED "Failed to start patch program"
 
-// Sleeps until a message is waiting in the thread's queue or, while its
-// handle is not yet signalled, the process ends.
+// The longest sleep between two looks at a process whose handle is
+// signalled: one that ended with the code 259, or one that ended just after
+// it was last seen running.
+#define PATCH_POLL_MS 50
+
+static PATCH_WAIT_HOOK patch_wait_hook = NULL;
+
+void patch_set_wait_hook(PATCH_WAIT_HOOK hook) {
+  patch_wait_hook = hook;
+}
+
+// Sleeps until a message is waiting in the thread's queue or the process
+// ends; once its handle is signalled, for PATCH_POLL_MS at most, so that the
+// caller looks at the exit code again whatever the moment the process ended.
 static void patch_sleep_until_event(const LAUNCHED_PROCESS *record) {
   HANDLE process = record->process_information.hProcess;
-  DWORD handles = WaitForSingleObject(process, 0) == WAIT_TIMEOUT ? 1 : 0;
-  MsgWaitForMultipleObjectsEx(handles, &process, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+  if (patch_wait_hook != NULL) patch_wait_hook(record);
+  if (WaitForSingleObject(process, 0) == WAIT_TIMEOUT) {
+    MsgWaitForMultipleObjectsEx(1, &process, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+  } else {
+    MsgWaitForMultipleObjectsEx(0, NULL, PATCH_POLL_MS, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+  }
 }
 
 void patch_wait_for_process(const LAUNCHED_PROCESS *record) {

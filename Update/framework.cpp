@@ -6,10 +6,13 @@
 #include <ole2.h>
 #include <string.h>
 
+#include "Winutils.h"
+
 namespace fw {
 
 // ActiveX controls in dialogs are hosted by the system's control-hosting
-// window class, in a library loaded at run time.
+// window class, in a library loaded at run time from the system folder (a
+// library of that name beside the program is never taken).
 #define HOST_LIBRARY "atl.dll"
 
 typedef BOOL(WINAPI *HostInitFn)(void);
@@ -51,7 +54,7 @@ Dialog *Application::main_window() const {
 // Loads the hosting library and registers its window class. On failure
 // nothing stays loaded.
 static bool load_control_host() {
-  HMODULE library = LoadLibraryA(HOST_LIBRARY);
+  HMODULE library = WINUTILS_load_system_library(HOST_LIBRARY);
   if (library == NULL) return false;
   HostInitFn init = (HostInitFn)(void (*)(void))GetProcAddress(library, "AtlAxWinInit");
   HostGetControlFn get_control =

@@ -188,4 +188,56 @@ TEST(PatchProcess, ExitCode259KeepsTheWaitGoingWithoutSpinning) {
   EXPECT_TRUE(waiter.wait_dispatched(1)) << "messages are still dispatched";
 }
 
+// The wait's hook, run on the waiting thread after the process was seen
+// running and before its handle is looked at.
+struct HookState {
+  volatile LONG rounds = 0;
+  bool end_on_first_round = false;
+};
+HookState hook_state;
+
+void count_round_and_maybe_end(const LAUNCHED_PROCESS *record) {
+  if (InterlockedIncrement(&hook_state.rounds) == 1 && hook_state.end_on_first_round) {
+    end_process(*record, 0);
+  }
+}
+
+// Installs the hook for one test and takes it out again.
+class WaitHook {
+ public:
+  explicit WaitHook(bool end_on_first_round) {
+    hook_state.rounds = 0;
+    hook_state.end_on_first_round = end_on_first_round;
+    patch_set_wait_hook(count_round_and_maybe_end);
+  }
+  ~WaitHook() { patch_set_wait_hook(NULL); }
+  LONG rounds() const { return hook_state.rounds; }
+};
+
+TEST(PatchProcess, AProcessThatEndsJustAfterItWasSeenRunningEndsTheWait) {
+  LAUNCHED_PROCESS record = suspended_process();
+  ASSERT_NE(nullptr, record.process_information.hProcess);
+  WaitHook hook(true);  // the process ends between the two looks
+  Waiter waiter(record);
+  EXPECT_TRUE(waiter.returned(5000)) << "the wait slept on with no message to wake it";
+  EXPECT_EQ(1, hook.rounds());
+  end_process(record, 0);
+}
+
+TEST(PatchProcess, ExitCode259IsLookedAtAgainAndAgainWithShortSleeps) {
+  LAUNCHED_PROCESS record = suspended_process();
+  ASSERT_NE(nullptr, record.process_information.hProcess);
+  end_process(record, STILL_ACTIVE);
+  WaitHook hook(false);
+  Waiter waiter(record);
+  Sleep(100);
+  LONG before = hook.rounds();
+  double cpu_before = thread_cpu_ms(waiter.thread());
+  EXPECT_FALSE(waiter.returned(1000)) << "259 means still active";
+  EXPECT_GE(hook.rounds() - before, 5) << "with no message, the wait must still go round";
+  EXPECT_LT(thread_cpu_ms(waiter.thread()) - cpu_before, 100.0) << "polling without sleeping";
+  waiter.post_app();
+  EXPECT_TRUE(waiter.wait_dispatched(1)) << "messages are still dispatched";
+}
+
 }  // namespace

@@ -21,6 +21,7 @@
 #include "launcher_builder.h"
 #include "testutil.h"
 #include "uidriver.h"
+#include "win32util.h"
 
 namespace {
 
@@ -378,6 +379,79 @@ TEST_F(Actions, CancelInThePatchConfirmationDoesNothing) {
   EXPECT_TRUE(IsWindowVisible(launcher.window()));
   EXPECT_EQ(nullptr, FindWindowA(NULL, "Iron Meadow Patch V1.0001"));
   EXPECT_NE(std::string::npos, fnal_test::read_text(game.path() + "\\kervins.cev").find("V1.0000"));
+}
+
+// The two libraries the launcher loads at run time, by the names a planted
+// copy would carry.
+const char *const kPlantedNames[] = {"SHFolder.dll", "atl.dll"};
+
+// Stand-ins for those libraries beside the launcher on the disc, which only
+// leave a line in `marker` when they are loaded, and the library probe there
+// too; removed again at the end.
+class PlantedLibraries {
+ public:
+  explicit PlantedLibraries(const std::string &marker)
+      : marker_env_("FNAL_PLANTED_MARKER", marker) {
+    std::string library = fnal_test::bin_dir() + "\\fnal_planted.dll";
+    std::string probe = fnal_test::bin_dir() + "\\fnal_library_probe.exe";
+    planted_ = CopyFileA(probe.c_str(), kProbe, FALSE) != 0;
+    for (const char *name : kPlantedNames) {
+      std::string path = std::string("M:\\") + name;
+      planted_ = planted_ && CopyFileA(library.c_str(), path.c_str(), FALSE) != 0;
+    }
+  }
+  ~PlantedLibraries() {
+    for (const char *name : kPlantedNames) DeleteFileA((std::string("M:\\") + name).c_str());
+    DeleteFileA(kProbe);
+  }
+  bool planted() const { return planted_; }
+  // Whether a program beside them that loads `name` by its bare name gets a
+  // stand-in: the exit code of the probe (1 when loaded).
+  static int probe_loads(const char *name) {
+    return fnal_test::run_process(std::string(kProbe) + " plain " + name);
+  }
+
+ private:
+  static constexpr const char *kProbe = "M:\\probe.exe";
+  fnal_test::ScopedEnv marker_env_;
+  bool planted_ = false;
+};
+
+// Libraries of those names beside the launcher, where a program that looks
+// them up by name takes them (native libraries preferred for those names, by
+// actions_e2e.sh), are never loaded by the launcher: its window opens with
+// the shell folders read, the readme hosts the browser control, and the
+// install hands over.
+TEST_F(Actions, LibrariesPlantedBesideTheLauncherAreNotLoaded) {
+  fnal_test::TempWorkDir scratch;
+  std::string marker = scratch.path() + "\\planted.log";
+  PlantedLibraries planted(marker);
+  ASSERT_TRUE(planted.planted()) << "the stand-ins could not be placed on M:";
+  for (const char *name : kPlantedNames) {
+    ASSERT_EQ(1, PlantedLibraries::probe_loads(name))
+        << name << " beside a program is not taken: run through actions_e2e.sh";
+  }
+  DeleteFileA(marker.c_str());
+  insert("R:\\");
+  Launcher launcher;
+  ASSERT_NE(nullptr, launcher.window()) << "the launcher did not open";
+
+  uidriver::click(launcher.window(), IDC_README);
+  HWND readme = launcher.program().wait_window("Html Help", 15000);
+  ASSERT_NE(nullptr, readme);
+  char host_class[64] = "";
+  GetClassNameA(GetDlgItem(readme, IDC_BROWSER), host_class, sizeof host_class);
+  EXPECT_STREQ("AtlAxWin", host_class) << "the browser control is not hosted";
+  uidriver::press_escape(readme);
+  for (int i = 0; i < 100 && IsWindow(readme); i++) Sleep(100);
+  EXPECT_FALSE(IsWindow(readme));
+
+  uidriver::click(launcher.window(), IDC_INSTALL);
+  ASSERT_TRUE(launcher.program().wait_exit(20000)) << "the launcher closes after the hand-off";
+  EXPECT_NE(std::string::npos, setup_log().find("current_dir=R:\\\n"));
+  expect_copies();
+  wait_setup_done();
+  EXPECT_EQ("", fnal_test::read_file(marker)) << "a planted library was loaded";
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include "launcher_builder.h"
 #include "testutil.h"
 #include "uidriver.h"
+#include "win32util.h"
 
 using launcher_builder::Member;
 
@@ -133,4 +134,54 @@ TEST_F(LauncherPayload, SecondLauncherUnderTheSamePathEndsSilently) {
   uidriver::click(window, IDCANCEL);
   ASSERT_TRUE(first.wait_exit(15000));
   EXPECT_TRUE(new_unpack_folders().empty());
+}
+
+// Members whose names Windows would change or take for a device, among good
+// ones: with the temporary-files folder two levels below the test's folder,
+// the launcher unpacks only the good members, into its one DIR folder,
+// nothing lands anywhere else, and the clean-up leaves nothing behind.
+TEST_F(LauncherPayload, HostileNamesStayInsideTheUnpackingFolderAndAreCleanedUp) {
+  std::string temp = cd_.path() + "\\above\\temp";
+  ASSERT_TRUE(CreateDirectoryA((cd_.path() + "\\above").c_str(), NULL));
+  ASSERT_TRUE(CreateDirectoryA(temp.c_str(), NULL));
+  fnal_test::ScopedTempFolder temp_folder(temp + "\\");
+  std::vector<Member> members = {
+      {"...", "", true},
+      {"escaped.dat", "x", false, 0},
+      {"NUL", "device"},
+      {"con.txt", "device"},
+      {"evil.", "renamed"},
+      {"COM1", "device"},
+      {" ", "", true},
+      {"blank.dat", "b", false, 6},
+      {"INDEX.HTM", "<p>ok</p>"},
+      {"data", "", true},
+      {". .", "", true, 9},
+      {"deep.dat", "d", false, 10},
+      {"level1.dat", "level", false, 9},
+  };
+  std::string path = launcher_builder::make_launcher(cd_.path(), members);
+  ASSERT_NE("", path);
+  uidriver::Program launcher(path, cd_.path().c_str());
+  HWND window = open_launcher(launcher);
+  ASSERT_NE(nullptr, window);
+
+  std::set<std::string> in_temp = launcher_builder::folder_tree(temp);
+  ASSERT_FALSE(in_temp.empty());
+  std::string unpacked = *in_temp.begin();
+  EXPECT_EQ(0u, unpacked.rfind("DIR", 0)) << unpacked;
+  std::set<std::string> expected = {unpacked, unpacked + "\\INDEX.HTM", unpacked + "\\data",
+                                    unpacked + "\\data\\level1.dat"};
+  EXPECT_EQ(expected, in_temp) << "only the good members, all inside the DIR folder";
+  std::set<std::string> around = {"Update.exe", "above", "above\\temp"};
+  for (const std::string &entry : in_temp) around.insert("above\\temp\\" + entry);
+  EXPECT_EQ(around, launcher_builder::folder_tree(cd_.path())) << "nothing written elsewhere";
+  EXPECT_EQ("level", fnal_test::read_file(temp + "\\" + unpacked + "\\data\\level1.dat"));
+  EXPECT_TRUE(uidriver::control(window, IDC_README).enabled);
+
+  uidriver::click(window, IDCANCEL);
+  ASSERT_TRUE(launcher.wait_exit(15000));
+  EXPECT_EQ((std::set<std::string>{"Update.exe", "above", "above\\temp"}),
+            launcher_builder::folder_tree(cd_.path()))
+      << "the clean-up removes everything it unpacked";
 }
