@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "Appndexe.h"
+#include "bytes.h"
 #include "huffman.h"
 #include "memory.h"
 #include "platform.h"
@@ -219,9 +220,7 @@ int32_t open_archive(const std::string &path, Bytes *archive) {
 int32_t member_length(const VBIG_FAT_ENTRY *entry) {
   if (!(entry->flags & VBIG_FLAG_COMPRESSED)) return entry->size;
   if (entry->size < 4 || entry->data_pointer == NULL) return -1;
-  const unsigned char *p = entry->data_pointer;
-  return (int32_t)((uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16 |
-                   (uint32_t)p[3] << 24);
+  return (int32_t)BYTES_read_le32(entry->data_pointer);
 }
 
 void list_folder(int32_t handle, int32_t parent, const std::string &prefix, int64_t *files,
@@ -312,7 +311,7 @@ int command_append(const std::string &exe, const std::string &archive_path,
     return fail("'" + out + "' would be too large");
   }
   Bytes trailer(APPNDEXE_TRAILER_SIZE);
-  for (int i = 0; i < 4; i++) trailer[i] = (unsigned char)(payload >> (8 * i));
+  BYTES_write_le32(trailer.data(), (uint32_t)payload);
   memcpy(&trailer[4], APPNDEXE_MAGIC, 4);
   remove_signature(exe, out, &image);
   if (!write_whole_file(out, {&image, &archive, &record, &trailer})) {

@@ -5,20 +5,12 @@
 
 #include <string.h>
 
+#include "bytes.h"
 #include "memory.h"
 #include "vbug.h"
 #include "vfile.h"
 
-static int32_t appndexe_le32(const unsigned char *bytes) {
-  return (int32_t)((uint32_t)bytes[0] | (uint32_t)bytes[1] << 8 | (uint32_t)bytes[2] << 16 |
-                   (uint32_t)bytes[3] << 24);
-}
-
 // ---- Signed images. ---------------------------------------------------------
-
-static uint32_t appndexe_le16(const unsigned char *bytes) {
-  return (uint32_t)bytes[0] | (uint32_t)bytes[1] << 8;
-}
 
 // Reads count bytes at offset; 0 when any of them lies outside the file.
 static unsigned char appndexe_read_at(FILE *stream, int64_t offset, void *bytes, size_t count,
@@ -35,19 +27,19 @@ static int64_t appndexe_security_entry_position(FILE *stream, int64_t file_lengt
   unsigned char dos[APPNDEXE_PE_HEADER_POINTER + 4], pe[24], magic[2], count[4];
   if (!appndexe_read_at(stream, 0, dos, sizeof dos, file_length)) return -1;
   if (dos[0] != 'M' || dos[1] != 'Z') return -1;
-  int64_t header = (uint32_t)appndexe_le32(dos + APPNDEXE_PE_HEADER_POINTER);
+  int64_t header = BYTES_read_le32(dos + APPNDEXE_PE_HEADER_POINTER);
   if (!appndexe_read_at(stream, header, pe, sizeof pe, file_length)) return -1;
   if (memcmp(pe, "PE\0\0", 4) != 0) return -1;
-  uint32_t optional_size = appndexe_le16(pe + 20);
+  uint32_t optional_size = BYTES_read_le16(pe + 20);
   int64_t optional = header + (int64_t)sizeof pe;
   if (!appndexe_read_at(stream, optional, magic, sizeof magic, file_length)) return -1;
-  uint32_t kind = appndexe_le16(magic);
+  uint32_t kind = BYTES_read_le16(magic);
   if (kind != 0x10B && kind != 0x20B) return -1;
   uint32_t count_at = kind == 0x10B ? 92 : 108;  // PE32, PE32+
   uint32_t entry_at = count_at + 4 + APPNDEXE_SECURITY_DIRECTORY * 8;
   if (optional_size < entry_at + 8) return -1;
   if (!appndexe_read_at(stream, optional + count_at, count, sizeof count, file_length)) return -1;
-  if ((uint32_t)appndexe_le32(count) <= APPNDEXE_SECURITY_DIRECTORY) return -1;
+  if (BYTES_read_le32(count) <= APPNDEXE_SECURITY_DIRECTORY) return -1;
   return optional + entry_at;
 }
 
@@ -60,8 +52,8 @@ unsigned char APPNDEXE_find_certificate_table(FILE *stream, APPNDEXE_CERTIFICATE
   int64_t file_length = fseek(stream, 0, SEEK_END) == 0 ? ftell(stream) : -1;
   int64_t at = file_length > 0 ? appndexe_security_entry_position(stream, file_length) : -1;
   if (at >= 0 && appndexe_read_at(stream, at, entry, sizeof entry, file_length)) {
-    int64_t offset = (uint32_t)appndexe_le32(entry);
-    int64_t size = (uint32_t)appndexe_le32(entry + 4);
+    int64_t offset = BYTES_read_le32(entry);
+    int64_t size = BYTES_read_le32(entry + 4);
     found = size > 0 && offset > 0 && offset <= file_length && size <= file_length - offset;
     if (found) {
       table->entry_position = at;
@@ -102,7 +94,7 @@ static int32_t appndexe_read_trailer(FILE *stream, int64_t end) {
   unsigned char length[4];
   if (end < 8 || fseek(stream, (long)(end - 8), SEEK_SET) != 0) return -1;
   if (fread(length, 1, 4, stream) != 4) return -1;
-  return appndexe_le32(length);
+  return (int32_t)BYTES_read_le32(length);
 }
 
 int32_t appendexe_get_append_len_ptr(FILE *stream) {
@@ -180,24 +172,20 @@ unsigned char APPNDEXE_write_trailer(FILE *stream, int32_t length) {
   VBUG_TRACE("APPNDEXE_write_trailer");
   if (stream == NULL || length <= 0) return 0;
   unsigned char trailer[APPNDEXE_TRAILER_SIZE];
-  for (int i = 0; i < 4; i++) trailer[i] = (unsigned char)((uint32_t)length >> (8 * i));
+  BYTES_write_le32(trailer, (uint32_t)length);
   memcpy(trailer + 4, APPNDEXE_MAGIC, 4);
   return fwrite(trailer, 1, sizeof trailer, stream) == sizeof trailer;
 }
 
 // ---- The integrity record. ---------------------------------------------------
 
-static void appndexe_put_le32(unsigned char *bytes, uint32_t value) {
-  for (int i = 0; i < 4; i++) bytes[i] = (unsigned char)(value >> (8 * i));
-}
-
 unsigned char APPNDEXE_make_record(const void *archive, int32_t length,
                                    unsigned char record[APPNDEXE_RECORD_SIZE]) {
   VBUG_TRACE("APPNDEXE_make_record");
   if (archive == NULL || length <= 0 || record == NULL) return 0;
   memcpy(record, APPNDEXE_RECORD_MAGIC, 4);
-  appndexe_put_le32(record + 4, file_check_value(archive, (uint32_t)length));
-  appndexe_put_le32(record + 8, (uint32_t)length);
+  BYTES_write_le32(record + 4, file_check_value(archive, (uint32_t)length));
+  BYTES_write_le32(record + 8, (uint32_t)length);
   return 1;
 }
 
