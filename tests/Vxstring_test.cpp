@@ -120,3 +120,35 @@ TEST(VxstringFormatFitting, WritesWhatFitsAndEmptiesTheBufferOtherwise) {
   EXPECT_EQ('x', out[0]) << "size 0 writes nothing";
   EXPECT_EQ(0, VXSTRING_format_fitting(nullptr, 4, "%s", "a"));
 }
+
+TEST(VxstringAsciiLower, LowersOnlyTheLettersAToZ) {
+  const char cases[][2] = {
+      {'A', 'a'}, {'M', 'm'},   {'Z', 'z'},       {'a', 'a'},       {'z', 'z'},       {'@', '@'},
+      {'[', '['}, {'\0', '\0'}, {'\xC4', '\xC4'}, {'\xDE', '\xDE'}, {'\xFF', '\xFF'}, {'5', '5'},
+  };
+  for (const auto &c : cases)
+    EXPECT_EQ(c[1], VXSTRING_ascii_lower(c[0])) << "byte " << (int)(unsigned char)c[0];
+}
+
+TEST(VxstringEqualIgnoringCase, FoldsOnlyAsciiLetters) {
+  struct Case {
+    const char *a, *b;
+    unsigned char equal;
+  } cases[] = {
+      {"kervins.cev", "KERVINS.CEV", 1},
+      {"Version_Number", "version_number", 1},
+      {"", "", 1},
+      {"abc", "abd", 0},
+      {"abc", "abcd", 0},
+      {"abcd", "abc", 0},
+      {"", "a", 0},
+      {"[", "{", 0},                // 0x5B and 0x7B differ by the case bit only
+      {"@", "`", 0},                // 0x40 and 0x60 likewise
+      {"\xC4rger", "\xE4rger", 0},  // Latin-1 letters compare exactly
+      {"\xC4RGER", "\xC4rger", 1},
+  };
+  for (const Case &c : cases) {
+    EXPECT_EQ(c.equal, VXSTRING_equal_ignoring_case(c.a, c.b)) << c.a << " / " << c.b;
+    EXPECT_EQ(c.equal, VXSTRING_equal_ignoring_case(c.b, c.a)) << c.b << " / " << c.a;
+  }
+}

@@ -19,16 +19,6 @@ static struct {
   char extension[VELOINI_EXTENSION_SIZE];
 } veloini;
 
-static char veloini_lower(char c) {
-  return (c >= 'A' && c <= 'Z') ? (char)(c - 'A' + 'a') : c;
-}
-
-static unsigned char veloini_equal_ignoring_case(const char *a, const char *b) {
-  for (; *a && veloini_lower(*a) == veloini_lower(*b); a++, b++) {
-  }
-  return veloini_lower(*a) == veloini_lower(*b);
-}
-
 static unsigned char veloini_handle_in_table(int16_t handle) {
   return handle >= 0 && handle < veloini.max_handles;
 }
@@ -39,7 +29,7 @@ int32_t make_magic(const char *text) {
   uint32_t magic = (uint32_t)strlen(text);
   unsigned shift = 4;
   for (; *text; text++) {
-    int32_t c = (int32_t)(signed char)veloini_lower(*text);
+    int32_t c = (int32_t)(signed char)VXSTRING_ascii_lower(*text);
     magic += (uint32_t)c << shift;
     shift = shift + 4 == 32 ? 0 : shift + 4;
   }
@@ -293,7 +283,7 @@ char *VELOINI_get_entry(int16_t handle, const char *key) {
   int32_t magic = make_magic(key);
   for (int32_t i = 0; i < slot->ini_text_count; i++) {
     const VELOINI_TEXT_RECORD *record = &slot->ini_text_list[i];
-    if (record->magic != magic || !veloini_equal_ignoring_case(record->key, key)) continue;
+    if (record->magic != magic || !VXSTRING_equal_ignoring_case(record->key, key)) continue;
     if (slot->section_scope == -1 || record->section == slot->section_scope) return record->value;
   }
   return NULL;

@@ -1,4 +1,5 @@
-// Vxstring: bounded copy, heap duplicate, path components, slash fixing.
+// Vxstring: bounded copy, heap duplicate, path components, slash fixing,
+// separators, fitted formatting, comparison ignoring case.
 #define VBUG_SOURCE "libfnal\\source\\Vxstring.cpp"
 #include "Vxstring.h"
 
@@ -64,6 +65,16 @@ void VXSTRING_fix_path_slashes(char *path) {
 const char *VXSTRING_separator_after(const char *folder) {
   size_t length = strlen(folder);
   return length > 0 && folder[length - 1] == '\\' ? "" : "\\";
+}
+
+char VXSTRING_ascii_lower(char c) {
+  return (c >= 'A' && c <= 'Z') ? (char)(c - 'A' + 'a') : c;
+}
+
+unsigned char VXSTRING_equal_ignoring_case(const char *a, const char *b) {
+  for (; *a && VXSTRING_ascii_lower(*a) == VXSTRING_ascii_lower(*b); a++, b++) {
+  }
+  return VXSTRING_ascii_lower(*a) == VXSTRING_ascii_lower(*b);
 }
 
 unsigned char VXSTRING_format_fitting(char *out, size_t size, const char *format, ...) {

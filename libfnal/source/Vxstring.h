@@ -1,5 +1,6 @@
-// Vxstring: bounded copy, heap duplicate, path component extraction and
-// slash fixing on zero-terminated byte strings. No module state.
+// Vxstring: bounded copy, heap duplicate, path component extraction, slash
+// fixing, separators, fitted formatting and comparison without regard to
+// letter case on zero-terminated byte strings. No module state.
 #ifndef VXSTRING_H
 #define VXSTRING_H
 
@@ -28,6 +29,13 @@ void VXSTRING_fix_path_slashes(char *path);
 // folder already ends in a backslash, else "\\" (an empty folder included).
 // folder must not be null.
 const char *VXSTRING_separator_after(const char *folder);
+
+// Returns c with the ASCII letters A-Z turned into a-z; any other byte as it is.
+char VXSTRING_ascii_lower(char c);
+
+// 1 when a and b are the same text but for the case of the ASCII letters A-Z
+// and a-z (other bytes compare exactly), else 0. Neither may be null.
+unsigned char VXSTRING_equal_ignoring_case(const char *a, const char *b);
 
 // printf-formats into out, which holds size bytes. Returns 1 when the whole
 // text fitted; otherwise 0 with out emptied (a size of 0 writes nothing).
