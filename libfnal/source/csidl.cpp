@@ -34,7 +34,7 @@ static struct {
   HMODULE shfolder_library;
   unsigned char exe_written;  // 1 while exe_path names a file of ours to delete
   char exe_path[MAX_PATH];    // the temporary folder followed by "shfolder.exe"
-} cs;
+} csidl_state;
 
 // Writes the carried installer to exe_path in the temporary folder. Sets
 // exe_written before the first byte so that deinitialise removes even an
@@ -46,18 +46,18 @@ static unsigned char csidl_write_exe(void) {
     VBUG_MESSAGE("csidl_write_exe: this program carries no shfolder.exe");
     return 0;
   }
-  DWORD length = GetTempPathA(MAX_PATH, cs.exe_path);
+  DWORD length = GetTempPathA(MAX_PATH, csidl_state.exe_path);
   if (length == 0 || length + sizeof CSIDL_INSTALLER_NAME > MAX_PATH) {
     VBUG_MESSAGE("Failed to get temp path");
     return 0;
   }
-  strcat(cs.exe_path, CSIDL_INSTALLER_NAME);
-  FILE *file = fopen(cs.exe_path, "wb");
+  strcat(csidl_state.exe_path, CSIDL_INSTALLER_NAME);
+  FILE *file = fopen(csidl_state.exe_path, "wb");
   if (file == NULL) {
     VBUG_MESSAGE("Failed to open file for writing");
     return 0;
   }
-  cs.exe_written = 1;
+  csidl_state.exe_written = 1;
   size_t items = fwrite(SHFOLDER_REDIST, (size_t)SHFOLDER_REDIST_SIZE, 1, file);
   int closed = fclose(file);
   return items == 1 && closed == 0;
@@ -68,9 +68,9 @@ static unsigned char csidl_write_exe(void) {
 // form, which has no blanks; without such a form the installer is not run.
 static void csidl_run_exe(void) {
   char short_path[MAX_PATH];
-  DWORD length = GetShortPathNameA(cs.exe_path, short_path, sizeof short_path);
+  DWORD length = GetShortPathNameA(csidl_state.exe_path, short_path, sizeof short_path);
   if (length == 0 || length >= sizeof short_path || strchr(short_path, ' ') != NULL) {
-    VBUG_MESSAGE("csidl: no blank-free path for %s", cs.exe_path);
+    VBUG_MESSAGE("csidl: no blank-free path for %s", csidl_state.exe_path);
     return;
   }
   char command[sizeof CSIDL_INSTALL_COMMAND + MAX_PATH];
@@ -80,14 +80,14 @@ static void csidl_run_exe(void) {
 
 CSIDL_GET_FOLDER_PATH CSIDL_get_function_pointer(void) {
   VBUG_TRACE("CSIDL_get_function_pointer");
-  if (cs.shfolder_library == NULL)
-    cs.shfolder_library = WINUTILS_load_system_library(CSIDL_LIBRARY_NAME);
-  if (cs.shfolder_library == NULL && csidl_write_exe()) {
+  if (csidl_state.shfolder_library == NULL)
+    csidl_state.shfolder_library = WINUTILS_load_system_library(CSIDL_LIBRARY_NAME);
+  if (csidl_state.shfolder_library == NULL && csidl_write_exe()) {
     csidl_run_exe();
-    cs.shfolder_library = WINUTILS_load_system_library(CSIDL_LIBRARY_NAME);
+    csidl_state.shfolder_library = WINUTILS_load_system_library(CSIDL_LIBRARY_NAME);
   }
-  if (cs.shfolder_library == NULL) return NULL;
-  return (CSIDL_GET_FOLDER_PATH)(void (*)(void))GetProcAddress(cs.shfolder_library,
+  if (csidl_state.shfolder_library == NULL) return NULL;
+  return (CSIDL_GET_FOLDER_PATH)(void (*)(void))GetProcAddress(csidl_state.shfolder_library,
                                                                "SHGetFolderPathA");
 }
 
@@ -105,7 +105,7 @@ static unsigned char csidl_store_path(CSIDL_ENTRY *entry, const char *path) {
 
 unsigned char CSIDL_initialise(void) {
   VBUG_TRACE("CSIDL_initialise");
-  cs.exe_written = 0;
+  csidl_state.exe_written = 0;
   CSIDL_GET_FOLDER_PATH get_folder_path = CSIDL_get_function_pointer();
   if (get_folder_path == NULL) {
     VBUG_MESSAGE("pSHGetFolderPath is NULL");
@@ -131,13 +131,13 @@ void CSIDL_deinitialise(void) {
   VBUG_TRACE("CSIDL_deinitialise");
   for (int32_t f = 0; csidl_data[f].csidl != -1; f++)
     if (csidl_data[f].csidl_path != NULL) MEMORY_FREE(csidl_data[f].csidl_path);
-  if (cs.shfolder_library != NULL) {
-    FreeLibrary(cs.shfolder_library);
-    cs.shfolder_library = NULL;
+  if (csidl_state.shfolder_library != NULL) {
+    FreeLibrary(csidl_state.shfolder_library);
+    csidl_state.shfolder_library = NULL;
   }
-  if (cs.exe_written) {
-    DeleteFileA(cs.exe_path);
-    cs.exe_written = 0;
+  if (csidl_state.exe_written) {
+    DeleteFileA(csidl_state.exe_path);
+    csidl_state.exe_written = 0;
   }
 }
 #endif
