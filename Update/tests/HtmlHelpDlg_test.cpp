@@ -331,7 +331,7 @@ TEST(HtmlHelpDlg, ReadmeButtonOpensThePageAndReturnsToTheLauncher) {
   EXPECT_TRUE(uidriver::control(window, IDC_README).enabled);
   EXPECT_EQ("&Readme", uidriver::control(window, IDC_README).text);
   EXPECT_EQ("E&xit", uidriver::control(window, IDCANCEL).text);
-  EXPECT_FALSE(uidriver::control(window, 1005).visible);
+  EXPECT_FALSE(uidriver::control(window, IDC_MESSAGE).visible);
   EXPECT_TRUE(IsWindowEnabled(window)) << "the launcher stays disabled";
 
   uidriver::press_escape(window);

@@ -9,16 +9,17 @@
 #include <string>
 
 #include "framework.h"
+#include "resource.h"
 #include "uidriver.h"
 
 namespace {
 
 const UINT kAsk = WM_APP + 2;  // answered by the window procedure override
 
-// A dialog from template 102 recording what reached it.
+// A dialog from the launcher window's template recording what reached it.
 class RecordingDialog : public fw::Dialog {
  public:
-  RecordingDialog() : fw::Dialog(102) {}
+  RecordingDialog() : fw::Dialog(IDD_MAIN) {}
   int first_clicks = 0, second_clicks = 0, loads = 0, saves = 0;
   bool bound_missing = true;
   fw::Control first;
@@ -26,7 +27,7 @@ class RecordingDialog : public fw::Dialog {
  protected:
   void do_data_exchange(fw::DataExchange &dx) override {
     (dx.saving() ? saves : loads)++;
-    dx.bind(1001, first);
+    dx.bind(IDC_INSTALL, first);
     bound_missing = dx.bind(4711, other_);
   }
   bool window_proc(UINT message, WPARAM wparam, LPARAM lparam, LRESULT *result) override {
@@ -45,8 +46,8 @@ class RecordingDialog : public fw::Dialog {
 };
 
 const fw::MessageEntry RecordingDialog::table_[] = {
-    FW_ON_COMMAND(1001, RecordingDialog, on_first),
-    FW_ON_COMMAND(4, RecordingDialog, on_second),
+    FW_ON_COMMAND(IDC_INSTALL, RecordingDialog, on_first),
+    FW_ON_COMMAND(IDC_PATCH, RecordingDialog, on_second),
     FW_ON_QUERYDRAGICON(RecordingDialog, on_drag_icon),
     FW_END_TABLE,
 };
@@ -61,11 +62,11 @@ LRESULT command(HWND window, int id, int code) {
 TEST(Framework, MessageTableRoutesClicksByControlId) {
   DialogThread run;
   ASSERT_NE(run.window(), nullptr);
-  command(run.window(), 1001, BN_CLICKED);
-  command(run.window(), 1001, BN_CLICKED);
-  command(run.window(), 4, BN_CLICKED);
-  command(run.window(), 1001, BN_SETFOCUS);  // a notification, not a click
-  command(run.window(), 3, BN_CLICKED);      // no entry: ignored
+  command(run.window(), IDC_INSTALL, BN_CLICKED);
+  command(run.window(), IDC_INSTALL, BN_CLICKED);
+  command(run.window(), IDC_PATCH, BN_CLICKED);
+  command(run.window(), IDC_INSTALL, BN_SETFOCUS);  // a notification, not a click
+  command(run.window(), IDC_README, BN_CLICKED);    // no entry: ignored
   EXPECT_EQ(2, run.dialog.first_clicks);
   EXPECT_EQ(1, run.dialog.second_clicks);
   EXPECT_EQ(-2, run.result(200)) << "an unrouted command closed the dialog";
@@ -86,7 +87,7 @@ TEST(Framework, InitialisationLoadsDataAndBindsControls) {
   ASSERT_NE(run.window(), nullptr);
   EXPECT_EQ(1, run.dialog.loads);
   EXPECT_EQ(0, run.dialog.saves);
-  EXPECT_EQ(GetDlgItem(run.window(), 1001), run.dialog.first.hwnd());
+  EXPECT_EQ(GetDlgItem(run.window(), IDC_INSTALL), run.dialog.first.hwnd());
   EXPECT_FALSE(run.dialog.bound_missing) << "binding a missing control must fail";
 }
 

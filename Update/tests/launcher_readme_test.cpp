@@ -37,9 +37,9 @@ void expect_normal_layout_with_readme(HWND window) {
   EXPECT_EQ("&Readme", uidriver::control(window, IDC_README).text);
   EXPECT_TRUE(uidriver::control(window, IDC_README).enabled);
   EXPECT_EQ("E&xit", uidriver::control(window, IDCANCEL).text);
-  EXPECT_TRUE(uidriver::control(window, 1001).visible);
-  EXPECT_TRUE(uidriver::control(window, 4).visible);
-  EXPECT_FALSE(uidriver::control(window, 1005).visible);
+  EXPECT_TRUE(uidriver::control(window, IDC_INSTALL).visible);
+  EXPECT_TRUE(uidriver::control(window, IDC_PATCH).visible);
+  EXPECT_FALSE(uidriver::control(window, IDC_MESSAGE).visible);
   EXPECT_TRUE(IsWindowEnabled(window)) << "the launcher was left disabled";
 }
 
