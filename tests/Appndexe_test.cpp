@@ -15,11 +15,7 @@
 
 namespace {
 
-std::string le32(uint32_t value) {
-  std::string bytes(4, '\0');
-  for (int i = 0; i < 4; i++) bytes[i] = (char)(value >> (8 * i));
-  return bytes;
-}
+using fnal_test::le32;
 
 std::string trailer(uint32_t length, const char *magic = "CVEL") {
   return le32(length) + magic;

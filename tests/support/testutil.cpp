@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include "bytes.h"
 #include "vbug.h"
 
 namespace fs = std::filesystem;
@@ -64,6 +65,12 @@ DiagnosticsCapture::~DiagnosticsCapture() {
 
 void DiagnosticsCapture::clear() const {
   write_file("develop.dbg", "");
+}
+
+std::string le32(uint32_t value) {
+  unsigned char bytes[4];
+  BYTES_write_le32(bytes, value);
+  return std::string((const char *)bytes, sizeof bytes);
 }
 
 }  // namespace fnal_test

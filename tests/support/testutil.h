@@ -1,5 +1,6 @@
-// Test helpers: a fresh temporary working folder per test, and diagnostics
-// captured into "develop.dbg" there so tests can assert exact message texts.
+// Test helpers: a fresh temporary working folder per test, diagnostics
+// captured into "develop.dbg" there so tests can assert exact message texts,
+// and little-endian fields for building file images.
 #ifndef TESTUTIL_H
 #define TESTUTIL_H
 
@@ -36,6 +37,9 @@ std::string read_text(const std::string &name);
 
 // Writes bytes to a file, replacing it.
 void write_file(const std::string &name, const std::string &bytes);
+
+// The four bytes of value, little-endian, as they lie in a file image.
+std::string le32(uint32_t value);
 
 // Diagnostics switched on with output to "develop.dbg" in a fresh temporary
 // working folder; the module is deinitialised on destruction.
