@@ -3,74 +3,26 @@
 // set-up program and its seven data files out of the unpacked folder into
 // "Iron Meadow" under the user's local application-data folder, starts the
 // copy with the CD root as its current folder and closes the launcher. The
-// path building is portable; the rest exists only on Windows.
+// paths come from its plan (InstallPlan.h); this half is Windows only.
 #ifndef UPDATE_INSTALL_H
 #define UPDATE_INSTALL_H
 
-// Size of every path and of the set-up command line.
-#define INSTALL_PATH_SIZE 260
-
-// Number of files handed over.
-#define INSTALL_FILE_COUNT 8
-
-// Names the hand-off uses.
-#define INSTALL_CD_MARKER "kerv.cev"
-#define INSTALL_FOLDER_NAME "Iron Meadow"
-#define INSTALL_SETUP_TARGET "Iron Meadow remove.exe"
-#define INSTALL_SETUP_ARGUMENTS "copy \"Iron Meadow\""
-
-// One file of the hand-off: its name in the unpacked folder and its name in
-// the destination folder.
-struct INSTALL_FILE {
-  const char *source;
-  const char *target;
-};
-
-// The files in the order they are copied; the set-up program first.
-extern const INSTALL_FILE install_files[INSTALL_FILE_COUNT];
-
-// Every path of one hand-off, built before anything is touched.
-struct INSTALL_PLAN {
-  char destination[INSTALL_PATH_SIZE];  // local app data + "\" + "Iron Meadow"
-  char source[INSTALL_FILE_COUNT][INSTALL_PATH_SIZE];
-  char target[INSTALL_FILE_COUNT][INSTALL_PATH_SIZE];
-  char
-      command_line[INSTALL_PATH_SIZE];  // "<destination>\Iron Meadow remove.exe copy "Iron Meadow""
-};
-
-// Results of install_make_plan.
-enum INSTALL_PLAN_RESULT {
-  INSTALL_PLAN_READY = 0,
-  INSTALL_PLAN_NO_LOCAL_APPDATA,      // local_appdata null or empty
-  INSTALL_PLAN_DESTINATION_TOO_LONG,  // a target path or the command line does not fit
-  INSTALL_PLAN_SOURCE_TOO_LONG,       // a source path does not fit (or temp_dir is null)
-};
-
-// Fills plan: the destination folder (local_appdata, a backslash unless it
-// already ends in one, "Iron Meadow"), each source as temp_dir + "\" + name,
-// each target as destination + "\" + name, and the set-up command line.
-// Returns INSTALL_PLAN_READY, or the reason the hand-off cannot go ahead;
-// nothing is ever written past a buffer of plan.
-INSTALL_PLAN_RESULT install_make_plan(const char *temp_dir, const char *local_appdata,
-                                      INSTALL_PLAN *plan);
-
-#ifdef _WIN32
-class MainDlg;
+#include "ActionContext.h"
+#include "InstallPlan.h"
 
 // Probes the drives C: to Z: in order; the first of type CD-ROM whose root
 // holds "kerv.cev" gets install_from_cd. Returns 1 when such a drive was
 // found (whatever became of the hand-off), 0 when none was.
-unsigned char find_cd_and_install(MainDlg &dialog);
+unsigned char find_cd_and_install(ACTION_CONTEXT &window);
 
 // The hand-off from the CD at cd_root (such as "D:\"): copies the eight
-// files out of dialog's temp_dir (read-only marks cleared before and after),
-// closes dialog's instance mutex, starts the copied set-up program with
-// cd_root as its current folder and closes dialog with IDOK. Every failure is
-// shown in a message box owned by dialog, and the dialog stays open: a
+// files out of window's temp_dir (read-only marks cleared before and after),
+// closes window's instance mutex, starts the copied set-up program with
+// cd_root as its current folder and closes the window with IDOK. Every
+// failure is shown in a message box owned by the window, which stays open: a
 // missing local application-data folder or a path too long for its buffer
 // (nothing copied then), a failed copy (the copies made so far stay), or a
 // set-up program that cannot be started.
-void install_from_cd(MainDlg &dialog, const char *cd_root);
-#endif
+void install_from_cd(ACTION_CONTEXT &window, const char *cd_root);
 
 #endif

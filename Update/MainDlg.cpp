@@ -13,6 +13,10 @@
 
 #define AUTOPLAY_MESSAGE_NAME "QueryCancelAutoPlay"
 #define INSERT_CD_TEXT "Please insert:\n\t\t Ironmeadow CD"
+#define README_PAGE_NAME "index.htm"
+
+// Room for the unpacked folder, a backslash and the readme page's name.
+#define README_PATH_SIZE (MAX_PATH + 16)
 
 // The window's own state: the id of the registered AutoPlay message, got by
 // the window procedure itself (0 until registration succeeds).
@@ -27,6 +31,12 @@ static const struct {
     {IDC_MESSAGE, 15, 188, 151, 58}, {IDC_PATCH, 15, 188, 151, 27}, {IDC_INSTALL, 15, 220, 151, 27},
     {IDC_README, 15, 252, 151, 27},  {IDCANCEL, 15, 284, 151, 27},
 };
+
+// Writes the readme page's path in the unpacked folder temp_dir into out
+// (README_PATH_SIZE bytes), cut to fit.
+static void maindlg_readme_path(const char *temp_dir, char *out) {
+  snprintf(out, README_PATH_SIZE, "%s\\%s", temp_dir, README_PAGE_NAME);
+}
 
 const fw::MessageEntry MainDlg::message_table_[] = {
     FW_ON_PAINT(MainDlg, on_paint),
@@ -50,8 +60,6 @@ MainDlg::MainDlg(HWND parent)
 MainDlg::~MainDlg() {
   clean_up();
 }
-
-void MainDlg::do_data_exchange(fw::DataExchange &) {}
 
 BOOL MainDlg::on_init_dialog() {
   if (!run_payload_step()) return TRUE;
@@ -91,14 +99,14 @@ void MainDlg::create_instance_mutex() {
 
 // Install or Patch by the registry, Readme by the unpacked page.
 void MainDlg::set_normal_buttons() {
-  char scratch[MAINDLG_INSTALL_DIR_SIZE];
-  bool installed = WINUTILS_get_registry_entry(WINUTILS_HKEY_LOCAL_MACHINE, MAINDLG_REGISTRY_KEY,
-                                               MAINDLG_INSTALLED_VALUE, scratch) != 0;
+  char scratch[GAME_INSTALL_DIR_SIZE];
+  bool installed = WINUTILS_get_registry_entry(WINUTILS_HKEY_LOCAL_MACHINE, GAME_REGISTRY_KEY,
+                                               GAME_INSTALLED_VALUE, scratch) != 0;
   enable_item(IDC_INSTALL, !installed);
   enable_item(IDC_PATCH, installed);
 
-  char readme[MAX_PATH + 16];
-  snprintf(readme, sizeof(readme), "%s\\index.htm", temp_dir);
+  char readme[README_PATH_SIZE];
+  maindlg_readme_path(temp_dir, readme);
   enable_item(IDC_README, WINUTILS_file_exists(readme) > 0);
 }
 
@@ -171,27 +179,39 @@ HICON MainDlg::on_query_drag_icon() {
   return icon;
 }
 
+// What the actions need of this window.
+ACTION_CONTEXT MainDlg::action_context() {
+  return ACTION_CONTEXT{hwnd(), temp_dir, install_dir, &instance_mutex,
+                        [this](int type) { set_layout(type); }};
+}
+
 // Install: when no drive holds the CD, ask for it.
 void MainDlg::on_install_game() {
-  if (!find_cd_and_install(*this)) set_layout(LAYOUT_INSERT_CD);
+  ACTION_CONTEXT window = action_context();
+  if (!find_cd_and_install(window)) set_layout(LAYOUT_INSERT_CD);
 }
 
 // Run Patch: the check, and the patch program run with the window hidden.
 void MainDlg::on_run_patch() {
-  run_patch(*this);
+  ACTION_CONTEXT window = action_context();
+  run_patch(window);
 }
 
-// Layout 0: the readme page index.htm of the unpacked folder in the readme
-// dialog, run modally; the launcher stays as it was. Layout 1 (Retry): look
-// for the CD again; when still none is found nothing visible happens.
+// LAYOUT_NORMAL (Readme): the readme page index.htm of the unpacked folder in
+// the readme dialog, run modally; the launcher stays as it was.
+// LAYOUT_INSERT_CD (Retry): look for the CD again; when still none is found
+// nothing visible happens.
 void MainDlg::on_readme_or_retry() {
   if (layout == LAYOUT_NORMAL) {
     HtmlHelpDlg readme(hwnd());
-    char page[MAX_PATH + 16];
-    snprintf(page, sizeof(page), "%s\\index.htm", temp_dir);
+    char page[README_PATH_SIZE];
+    maindlg_readme_path(temp_dir, page);
     readme.set_url(page);
     readme.do_modal();
     return;
   }
-  if (layout == LAYOUT_INSERT_CD) find_cd_and_install(*this);
+  if (layout == LAYOUT_INSERT_CD) {
+    ACTION_CONTEXT window = action_context();
+    find_cd_and_install(window);
+  }
 }

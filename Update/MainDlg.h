@@ -2,24 +2,17 @@
 // message text in two layouts (normal: Install / Patch / Readme / Exit;
 // insert-CD: the message, Retry / Cancel). Holds what the launcher's actions
 // share: the unpacked folder, the layout, the instance mutex, the install
-// folder buffer.
+// folder buffer; the actions get them through an ACTION_CONTEXT record.
 #ifndef UPDATE_MAINDLG_H
 #define UPDATE_MAINDLG_H
 
 #include <stdint.h>
 
+#include "ActionContext.h"
 #include "framework.h"
-
-#define LAYOUT_NORMAL 0
-#define LAYOUT_INSERT_CD 1
 
 #define MAINDLG_CLIENT_WIDTH 180
 #define MAINDLG_CLIENT_HEIGHT 324
-#define MAINDLG_INSTALL_DIR_SIZE 512
-
-// Registry key and value that mark the game as installed (HKLM).
-#define MAINDLG_REGISTRY_KEY "Software\\Vellor\\Ironmeadow"
-#define MAINDLG_INSTALLED_VALUE "InstallComplete"
 // Named mutex marking the launcher as running.
 #define MAINDLG_MUTEX_NAME "Iron Meadow"
 
@@ -36,15 +29,14 @@ class MainDlg : public fw::Dialog {
   // type" and leaves `layout` as it was.
   void set_layout(int type);
 
-  HICON icon;                                  // icon 128
-  char temp_dir[MAX_PATH];                     // unpacked folder; "" = nothing unpacked
-  uint8_t layout;                              // LAYOUT_NORMAL or LAYOUT_INSERT_CD
-  HANDLE instance_mutex;                       // "Iron Meadow" when we created it, else null
-  fw::Bitmap background;                       // bitmap 140
-  char install_dir[MAINDLG_INSTALL_DIR_SIZE];  // "InstallDir" read by the patch check
+  HICON icon;                               // icon 128
+  char temp_dir[MAX_PATH];                  // unpacked folder; "" = nothing unpacked
+  uint8_t layout;                           // LAYOUT_NORMAL or LAYOUT_INSERT_CD
+  HANDLE instance_mutex;                    // "Iron Meadow" when we created it, else null
+  fw::Bitmap background;                    // bitmap 140
+  char install_dir[GAME_INSTALL_DIR_SIZE];  // "InstallDir" read by the patch check
 
  protected:
-  void do_data_exchange(fw::DataExchange &dx) override;
   BOOL on_init_dialog() override;
   void on_cancel() override;
   bool window_proc(UINT message, WPARAM wparam, LPARAM lparam, LRESULT *result) override;
@@ -61,6 +53,8 @@ class MainDlg : public fw::Dialog {
   void on_install_game();
   void on_run_patch();
   void on_readme_or_retry();
+  // The record through which Install and Patch see this window.
+  ACTION_CONTEXT action_context();
 
   // Clean-up of what the payload step unpacked (MainDlg_payload.cpp).
   void clean_up();

@@ -12,8 +12,9 @@
 // Runs before the window set-up. Answers true when the window may open;
 // otherwise the dialog has been ended with IDCANCEL. A second launcher
 // started under the same path ends silently; the payload appended to the
-// executable is unpacked into a new temporary folder (temp_dir), and the
-// payload block is released either way.
+// executable is checked against its integrity record (when it has one) and
+// unpacked into a new temporary folder (temp_dir), and the payload block is
+// released either way.
 bool MainDlg::run_payload_step() {
   if (WINUTILS_is_app_already_running()) {
     end_dialog(IDCANCEL);
@@ -29,7 +30,11 @@ bool MainDlg::run_payload_step() {
     end_dialog(IDCANCEL);
     return false;
   }
-  unsigned char extracted = UTILVBIG_extract_to_temp_dir_from_mem_with_size(block, size, temp_dir);
+  // A payload whose integrity record does not match is not unpacked at all.
+  int32_t archive_length = 0;
+  unsigned char extracted =
+      APPNDEXE_check_record(block, size, &archive_length) != APPNDEXE_RECORD_DAMAGED &&
+      UTILVBIG_extract_to_temp_dir_from_mem_with_size(block, archive_length, temp_dir);
   MEMORY_deallocate(&block, "Update/MainDlg", __LINE__);
   if (!extracted) {
     temp_dir[0] = '\0';

@@ -6,10 +6,13 @@
 #include <ole2.h>
 #include <string.h>
 
+#include "Winutils.h"
+
 namespace fw {
 
 // ActiveX controls in dialogs are hosted by the system's control-hosting
-// window class, in a library loaded at run time.
+// window class, in a library loaded at run time from the system folder (a
+// library of that name beside the program is never taken).
 #define HOST_LIBRARY "atl.dll"
 
 typedef BOOL(WINAPI *HostInitFn)(void);
@@ -22,7 +25,6 @@ static struct {
   char app_name[MAX_PATH];
   bool app_name_ready;
   bool ole_initialised;
-  bool controls_3d;
   HMODULE host_library;  // atl.dll while hosting is on, else null
   HostGetControlFn host_get_control;
 } framework;
@@ -52,7 +54,7 @@ Dialog *Application::main_window() const {
 // Loads the hosting library and registers its window class. On failure
 // nothing stays loaded.
 static bool load_control_host() {
-  HMODULE library = LoadLibraryA(HOST_LIBRARY);
+  HMODULE library = WINUTILS_load_system_library(HOST_LIBRARY);
   if (library == NULL) return false;
   HostInitFn init = (HostInitFn)(void (*)(void))GetProcAddress(library, "AtlAxWinInit");
   HostGetControlFn get_control =
@@ -89,7 +91,7 @@ void Application::enable_3d_controls() {
   INITCOMMONCONTROLSEX controls;
   controls.dwSize = sizeof(controls);
   controls.dwICC = ICC_STANDARD_CLASSES;
-  framework.controls_3d = InitCommonControlsEx(&controls) != FALSE;
+  InitCommonControlsEx(&controls);  // without them the classic look stays: nothing to report
 }
 
 // Pumps messages until WM_QUIT; returns its exit code.

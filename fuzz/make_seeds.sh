@@ -18,3 +18,21 @@ printf 'x' >"$work/tree/plain"
 tail -c +$((12 + 299 + 1)) "$work/one.vbig" >fuzz/seeds/huffman_fuzz/abracadabra.huf
 printf 'MZ' >"$work/stub.exe"
 "$vbig" append "$work/stub.exe" "$work/one.vbig" -o fuzz/seeds/Appndexe_fuzz/carrier.exe
+# A signed carrier: PE headers whose security entry names a certificate
+# table that ends the file, after the carrier's tail and 3 padding bytes.
+python3 - fuzz/seeds/Appndexe_fuzz/carrier.exe fuzz/seeds/Appndexe_fuzz/signed.exe <<'PY'
+import struct, sys
+tail = open(sys.argv[1], "rb").read()[2:]  # without the "MZ" stub
+optional = bytearray(224)
+struct.pack_into("<HI", optional, 0, 0x10B, 0)
+struct.pack_into("<I", optional, 92, 16)
+headers = b"MZ" + bytes(0x3A) + struct.pack("<I", 0x40) + b"PE\0\0" + \
+    struct.pack("<HHIIIHH", 0x14C, 0, 0, 0, 0, 224, 0x102)
+body = headers + bytes(optional) + tail
+body += bytes(3)  # the zero padding in front of the table
+table = b"\x20\0\0\0\0\x02\x02\0" + bytes(24)
+entry = len(headers) + 96 + 4 * 8
+image = bytearray(body + table)
+struct.pack_into("<II", image, entry, len(body), len(table))
+open(sys.argv[2], "wb").write(image)
+PY

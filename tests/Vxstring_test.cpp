@@ -95,3 +95,28 @@ TEST(VxstringFixPathSlashes, LeavesOnlyBackslashesAndKeepsTheLength) {
   EXPECT_STREQ("C:\\games\\iron\\meadow\\", path);
   VXSTRING_fix_path_slashes(nullptr);
 }
+
+TEST(VxstringSeparatorAfter, GivesABackslashUnlessTheFolderEndsInOne) {
+  struct Case {
+    const char *folder;
+    const char *expected;
+  } cases[] = {
+      {"C:\\Games", "\\"}, {"C:\\Games\\", ""}, {"C:\\", ""}, {"", "\\"}, {"C:/Games/", "\\"},
+  };
+  for (const auto &c : cases)
+    EXPECT_STREQ(c.expected, VXSTRING_separator_after(c.folder)) << c.folder;
+}
+
+TEST(VxstringFormatFitting, WritesWhatFitsAndEmptiesTheBufferOtherwise) {
+  char out[8];
+  EXPECT_EQ(1, VXSTRING_format_fitting(out, sizeof out, "%s\\%s", "ab", "cde"));
+  EXPECT_STREQ("ab\\cde", out);
+  EXPECT_EQ(1, VXSTRING_format_fitting(out, sizeof out, "%s", "1234567")) << "7 + terminator fit";
+  EXPECT_STREQ("1234567", out);
+  EXPECT_EQ(0, VXSTRING_format_fitting(out, sizeof out, "%s", "12345678"));
+  EXPECT_STREQ("", out) << "a text that does not fit leaves nothing behind";
+  out[0] = 'x';
+  EXPECT_EQ(0, VXSTRING_format_fitting(out, 0, "%s", ""));
+  EXPECT_EQ('x', out[0]) << "size 0 writes nothing";
+  EXPECT_EQ(0, VXSTRING_format_fitting(nullptr, 4, "%s", "a"));
+}

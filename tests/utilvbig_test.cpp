@@ -350,3 +350,139 @@ TEST_F(UtilvbigTest, ExtractsAnOpenArchiveIntoANamedFolder) {
   EXPECT_FALSE(fs::exists("out"));
   EXPECT_EQ(0, UTILVBIG_extract_archive(5, "x")) << "invalid handle";
 }
+
+TEST(UtilvbigNames, NamesThatWindowsChangesOrTakesForADeviceAreRefused) {
+  const char *const kDotOrBlank = "a dot or a blank at the end, which Windows drops";
+  const char *const kDevice = "a reserved device name";
+  const char *const kCharacter = "a control character or one of / \\ : < > \" | ? *";
+  struct Case {
+    const char *name;
+    const char *reason;  // null: safe
+  } cases[] = {
+      {"...", kDotOrBlank},
+      {". .", kDotOrBlank},
+      {" ", kDotOrBlank},
+      {"evil.", kDotOrBlank},
+      {"evil ", kDotOrBlank},
+      {"a.b.", kDotOrBlank},
+      {"NUL", kDevice},
+      {"nul", kDevice},
+      {"Con.txt", kDevice},
+      {"con .txt", kDevice},
+      {"CON.tar.gz", kDevice},
+      {"AUX  .x", kDevice},
+      {"prn.log", kDevice},
+      {"COM0", kDevice},
+      {"com1", kDevice},
+      {"LPT9.dat", kDevice},
+      {"COM\xB9", kDevice},
+      {"lpt\xB2.txt", kDevice},
+      {"COM\xB3 .x", kDevice},
+      {"COM\xC2\xB9", kDevice},
+      {"CONIN$", kDevice},
+      {"conout$.txt", kDevice},
+      {"a<b", kCharacter},
+      {"a>b", kCharacter},
+      {"a\"b", kCharacter},
+      {"a|b", kCharacter},
+      {"what?", kCharacter},
+      {"star*", kCharacter},
+      {"a:b", kCharacter},
+      {"a\x7F", kCharacter},
+      {"", "an empty name"},
+      {"..", "\".\" or \"..\""},
+      // Near misses that are ordinary names.
+      {"CONSOLE", NULL},
+      {"icon", NULL},
+      {"NULL.txt", NULL},
+      {"x.NUL", NULL},
+      {"COM10", NULL},
+      {"COM", NULL},
+      {"LPT.txt", NULL},
+      {"COM\xB4", NULL},
+      {"CONIN", NULL},
+      {"CON$", NULL},
+      {".hidden", NULL},
+      {" lead", NULL},
+      {"a . b", NULL},
+      {"ok.txt", NULL},
+  };
+  for (const Case &c : cases) {
+    const char *reason = UTILVBIG_unsafe_name_reason(c.name);
+    EXPECT_STREQ(c.reason, reason) << "'" << c.name << "'";
+    EXPECT_EQ(c.reason == NULL ? 1 : 0, UTILVBIG_is_safe_name(c.name)) << "'" << c.name << "'";
+  }
+  EXPECT_STREQ("an empty name", UTILVBIG_unsafe_name_reason(NULL));
+}
+
+static std::vector<std::string> refusals;
+
+static void collect_refusal(const char *folder, const char *name, const char *reason) {
+  refusals.push_back(std::string(folder) + "|" + name + "|" + reason);
+}
+
+TEST_F(UtilvbigTest, RefusedMembersAreReportedByTheirArchivePathAndTheRestIsExtracted) {
+  std::string archive = build({
+      {"data", VBIG_ENTRY_DIRECTORY, 0, -1, NULL, 0},
+      {"NUL", VBIG_ENTRY_FILE, 0, 0, "n", 1},
+      {"...", VBIG_ENTRY_DIRECTORY, 0, 0, NULL, 0},
+      {"inside.txt", VBIG_ENTRY_FILE, 0, 2, "i", 1},
+      {"ok.dat", VBIG_ENTRY_FILE, 0, 0, "ok", 2},
+      {"evil.", VBIG_ENTRY_FILE, 0, -1, "e", 1},
+      {"good.txt", VBIG_ENTRY_FILE, 0, -1, "good", 4},
+  });
+  refusals.clear();
+  UTILVBIG_set_refusal_reporter(collect_refusal);
+  std::string folder = native(extract_sized(archive));
+  UTILVBIG_set_refusal_reporter(NULL);
+  EXPECT_EQ(3, UTILVBIG_get_skipped_count());
+  std::vector<std::string> expected = {
+      "data|NUL|a reserved device name",
+      "data|...|a dot or a blank at the end, which Windows drops",
+      "|evil.|a dot or a blank at the end, which Windows drops",
+  };
+  EXPECT_EQ(expected, refusals);
+  EXPECT_EQ("ok", fnal_test::read_file(folder + "/data/ok.dat"));
+  EXPECT_EQ("good", fnal_test::read_file(folder + "/good.txt"));
+  std::vector<std::string> written;
+  for (const auto &entry : fs::recursive_directory_iterator(folder)) {
+    written.push_back(fs::relative(entry.path(), folder).generic_string());
+  }
+  std::sort(written.begin(), written.end());
+  EXPECT_EQ((std::vector<std::string>{"data", "data/ok.dat", "good.txt"}), written);
+  UTILVBIG_delete_extracted_files();
+  UTILVBIG_delete_extracted_dirs();
+}
+
+#ifndef _WIN32
+// Folders planted in the target as symbolic links stand for names that the
+// system resolves elsewhere: the walk goes back to the parent it left, never
+// to wherever ".." of the folder it entered would lead, and a folder that
+// leads out of its parent is refused.
+TEST_F(UtilvbigTest, TheWalkComesBackToTheParentItLeftAndStaysInsideTheTarget) {
+  fs::create_directories("out/a/b");
+  fs::create_directories("elsewhere");
+  fs::create_directory_symlink(fs::absolute("out/a/b"), "out/inward");
+  fs::create_directory_symlink(fs::absolute("elsewhere"), "out/outward");
+  std::string archive = build({
+      {"inward", VBIG_ENTRY_DIRECTORY, 0, -1, NULL, 0},
+      {"f1", VBIG_ENTRY_FILE, 0, 0, "1", 1},
+      {"outward", VBIG_ENTRY_DIRECTORY, 0, -1, NULL, 0},
+      {"f2", VBIG_ENTRY_FILE, 0, 2, "2", 1},
+      {"after.txt", VBIG_ENTRY_FILE, 0, -1, "after", 5},
+  });
+  int32_t handle = VFILBIG_open_from_memory_with_size(archive.data(), (int32_t)archive.size());
+  ASSERT_EQ(0, handle);
+  refusals.clear();
+  UTILVBIG_set_refusal_reporter(collect_refusal);
+  ASSERT_EQ(1, UTILVBIG_extract_archive(handle, "out"));
+  UTILVBIG_set_refusal_reporter(NULL);
+  EXPECT_EQ("1", fnal_test::read_file("out/a/b/f1")) << "a folder inside the target is used";
+  EXPECT_EQ("after", fnal_test::read_file("out/after.txt"));
+  EXPECT_FALSE(fs::exists("out/a/after.txt")) << "came back by \"..\" of the folder entered";
+  EXPECT_TRUE(fs::is_empty("elsewhere"));
+  EXPECT_EQ(std::vector<std::string>{"|outward|the folder is not inside its parent"}, refusals);
+  EXPECT_EQ(1, UTILVBIG_get_skipped_count());
+  UTILVBIG_delete_extracted_files();
+}
+#endif

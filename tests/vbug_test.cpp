@@ -197,6 +197,23 @@ TEST(VbugWatch, DumpsTextAndIntegerRecordsAndSkipsUnsetOnes) {
       read_text("develop.dbg"));
 }
 
+TEST(VbugWatch, TextIsCutAt1023CharactersAndANullTextIsStoredAsNULL) {
+  TempWorkDir dir;
+  ASSERT_EQ(1, VBUG_initialise(8, 4, 2, VBUG_FLAG_WATCH, VBUG_OUTPUT_FILE, nullptr));
+  std::string text(3000, 'x');
+  EXPECT_EQ(1, VBUG_watch_text(0, "long", text.c_str()));
+  EXPECT_EQ(1, VBUG_watch_text(1, "none", nullptr));
+  VBUG_deinitialise();
+  EXPECT_EQ(
+      "~~~~~~~ START OF WATCH DATA OUTPUT ~~~~~~~\n"
+      "long = " +
+          std::string(1023, 'x') +
+          "\n"
+          "none = NULL\n"
+          "~~~~~~~ END OF WATCH DATA OUTPUT ~~~~~~~\n",
+      read_text("develop.dbg"));
+}
+
 TEST(VbugWatch, NoRecordsGivesOnlyTheBanners) {
   TempWorkDir dir;
   ASSERT_EQ(1, VBUG_initialise(8, 4, 0, VBUG_FLAG_WATCH, VBUG_OUTPUT_FILE, nullptr));

@@ -472,6 +472,35 @@ TEST(VfileCheckValue, TwoCrcsForwardAndBackward) {
   EXPECT_NE(file_check_value("abc", 3), file_check_value("acb", 3));
 }
 
+// The check value computed bit by bit, as its definition reads.
+uint32_t reference_check_value(const std::string &bytes) {
+  if (bytes.empty()) return 0;
+  auto crc16 = [](uint16_t crc, uint8_t byte) {
+    crc ^= (uint16_t)(byte << 8);
+    for (int bit = 0; bit < 8; bit++)
+      crc = (uint16_t)(crc & 0x8000u ? crc << 1 ^ 0x1021u : crc << 1);
+    return crc;
+  };
+  uint16_t forward = 0xFFFFu, backward = 0x4110u;
+  for (size_t i = 0; i < bytes.size(); i++) {
+    forward = crc16(forward, (uint8_t)bytes[i]);
+    backward = crc16(backward, (uint8_t)bytes[bytes.size() - 1 - i]);
+  }
+  return (uint32_t)forward << 16 | backward;
+}
+
+TEST(VfileCheckValue, EqualsTheBitwiseDefinitionForEveryLengthAndAlignment) {
+  std::string bytes;
+  for (int i = 0; i < 300; i++) bytes += (char)((i * 7919 + 13) ^ (i >> 3));
+  for (size_t start = 0; start < 9; start++) {
+    for (size_t length = 0; start + length <= bytes.size(); length += length < 40 ? 1 : 37) {
+      std::string piece = bytes.substr(start, length);
+      ASSERT_EQ(reference_check_value(piece), file_check_value(piece.data(), (uint32_t)length))
+          << "start " << start << ", length " << length;
+    }
+  }
+}
+
 TEST_F(VfileTest, StreamWrappersPassResultsThroughAndReportCloseFailures) {
   EXPECT_EQ(nullptr, vfile_fopen("missing\\nothing.txt", "rb", 1, "caller.cpp", 10));
   EXPECT_EQ(std::string::npos, cap.develop().find("Failed to open")) << "no message when both fail";

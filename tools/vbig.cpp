@@ -4,10 +4,15 @@
 //   vbig create ARCHIVE DIR [--compress]   the folder's tree as an archive
 //   vbig list FILE                         the members of an archive
 //   vbig extract FILE [-C DIR]             the members into DIR (default .)
-//   vbig append EXE ARCHIVE -o OUT         EXE + ARCHIVE + "CVEL" trailer
+//   vbig append EXE ARCHIVE -o OUT         EXE + ARCHIVE + integrity record +
+//                                          "CVEL" trailer (a signed EXE loses
+//                                          its certificate table first)
+//   vbig verify FILE                       signature, integrity record, and
+//                                          whether the payload is good
 //
-// FILE is an archive or an executable that carries one. Exit status: 0 done,
-// 1 bad input (reported on stderr), 2 bad usage.
+// FILE is an archive or an executable that carries one. Exit status: 0 done
+// (verify: the payload is good), 1 bad input (reported on stderr), 2 bad
+// usage.
 #define VBUG_SOURCE "tools\\vbig.cpp"
 
 #include <stdio.h>
@@ -34,6 +39,7 @@ const char kUsage[] =
     "       vbig list FILE\n"
     "       vbig extract FILE [-C DIR]\n"
     "       vbig append EXE ARCHIVE -o OUT\n"
+    "       vbig verify FILE\n"
     "FILE is an archive or an executable that carries one.\n";
 
 typedef std::vector<unsigned char> Bytes;
@@ -93,8 +99,13 @@ int add_folder(Builder *b, const std::string &folder, int32_t parent, int depth)
 
 int add_member(Builder *b, const std::string &path, const PLATFORM_FIND_DATA &found, int32_t parent,
                int depth) {
-  if (!UTILVBIG_is_safe_name(found.name) || strlen(found.name) >= VBIG_NAME_SIZE) {
-    return fail("'" + path + "': name cannot be stored in an archive");
+  const char *unsafe = UTILVBIG_unsafe_name_reason(found.name);
+  if (unsafe != NULL) {
+    return fail("'" + path + "': refused, its name could not be extracted on Windows (" + unsafe +
+                ")");
+  }
+  if (strlen(found.name) >= VBIG_NAME_SIZE) {
+    return fail("'" + path + "': name too long to be stored in an archive");
   }
   VBIG_MEMBER member = {NULL, VBIG_ENTRY_FILE, 0, parent, NULL, 0};
   Bytes stored;
@@ -188,9 +199,17 @@ int load_archive(const std::string &path, Bytes *archive) {
   return 0;
 }
 
-// Opens the archive held by path; -1 (reported) when it is not sound.
+// Opens the archive held by path; -1 (reported) when it is not sound or
+// does not match its integrity record.
 int32_t open_archive(const std::string &path, Bytes *archive) {
   if (load_archive(path, archive) != 0) return -1;
+  int32_t length = 0;
+  if (APPNDEXE_check_record(archive->data(), (int32_t)archive->size(), &length) ==
+      APPNDEXE_RECORD_DAMAGED) {
+    fail("'" + path + "': the payload does not match its integrity record");
+    return -1;
+  }
+  archive->resize((size_t)length);
   int32_t handle = VFILBIG_open_from_memory_with_size(archive->data(), (int32_t)archive->size());
   if (handle < 0) fail("'" + path + "': not a sound archive (" + reader_error() + ")");
   return handle;
@@ -236,28 +255,46 @@ int command_list(const std::string &path) {
   return 0;
 }
 
-// Reports every member the extraction will refuse.
-void report_unsafe_names(int32_t handle) {
-  for (int32_t i = 0; i < VFILBIG_get_entry_count(handle); i++) {
-    const VBIG_FAT_ENTRY *entry = VFILBIG_get_fat_entry(handle, i);
-    if (entry->type != VBIG_ENTRY_DIRECTORY && entry->type != VBIG_ENTRY_FILE) continue;
-    if (!UTILVBIG_is_safe_name(entry->name)) {
-      fprintf(stderr, "vbig: refusing member %ld with unsafe name '%s'\n", (long)i, entry->name);
-    }
-  }
+// Names a member that the extraction refused, with its archive path.
+void report_refused_member(const char *folder, const char *name, const char *reason) {
+  fprintf(stderr, "vbig: refused member '%s%s%s': %s\n", folder, folder[0] ? "\\" : "", name,
+          reason);
 }
 
 int command_extract(const std::string &path, const std::string &target) {
   Bytes archive;
   int32_t handle = open_archive(path, &archive);
   if (handle < 0) return kBadInput;
-  report_unsafe_names(handle);
+  UTILVBIG_set_refusal_reporter(report_refused_member);
   if (!UTILVBIG_extract_archive(handle, target.c_str())) {
     return fail("cannot extract into '" + target + "'");
   }
   int32_t skipped = UTILVBIG_get_skipped_count();
   if (skipped > 0) return fail(std::to_string(skipped) + " member(s) not extracted");
   return 0;
+}
+
+// Where the executable at path keeps its certificate table; false when it
+// has none (or is not a PE image).
+bool find_certificate_table(const std::string &path, APPNDEXE_CERTIFICATE_TABLE *table) {
+  FILE *stream = PLATFORM_fopen(path.c_str(), "rb");
+  if (stream == NULL) return false;
+  bool found = APPNDEXE_find_certificate_table(stream, table) == 1;
+  fclose(stream);
+  return found;
+}
+
+// Takes the signature off an image about to grow: clears the security
+// directory entry and cuts the certificate table off when it ends the file.
+// Says so on stderr, since the result must be signed again.
+void remove_signature(const std::string &exe, const std::string &out, Bytes *image) {
+  APPNDEXE_CERTIFICATE_TABLE table;
+  if (!find_certificate_table(exe, &table)) return;
+  memset(image->data() + table.entry_position, 0, 8);
+  if (table.at_end) image->resize((size_t)table.offset);
+  fprintf(stderr,
+          "vbig: '%s' was signed; its signature was removed, so '%s' must be signed again\n",
+          exe.c_str(), out.c_str());
 }
 
 int command_append(const std::string &exe, const std::string &archive_path,
@@ -268,16 +305,55 @@ int command_append(const std::string &exe, const std::string &archive_path,
   if (VFILBIG_open_from_memory_with_size(archive.data(), (int32_t)archive.size()) < 0) {
     return fail("'" + archive_path + "': not a sound archive (" + reader_error() + ")");
   }
-  Bytes trailer(APPNDEXE_TRAILER_SIZE);
-  for (int i = 0; i < 4; i++) trailer[i] = (unsigned char)(archive.size() >> (8 * i));
-  memcpy(&trailer[4], APPNDEXE_MAGIC, 4);
-  if (image.size() + archive.size() + trailer.size() > 0x7FFFFFFF) {
+  Bytes record(APPNDEXE_RECORD_SIZE);
+  APPNDEXE_make_record(archive.data(), (int32_t)archive.size(), record.data());
+  size_t payload = archive.size() + record.size();
+  if (image.size() + payload + APPNDEXE_TRAILER_SIZE > 0x7FFFFFFF) {
     return fail("'" + out + "' would be too large");
   }
-  if (!write_whole_file(out, {&image, &archive, &trailer})) {
+  Bytes trailer(APPNDEXE_TRAILER_SIZE);
+  for (int i = 0; i < 4; i++) trailer[i] = (unsigned char)(payload >> (8 * i));
+  memcpy(&trailer[4], APPNDEXE_MAGIC, 4);
+  remove_signature(exe, out, &image);
+  if (!write_whole_file(out, {&image, &archive, &record, &trailer})) {
     return fail("cannot write '" + out + "'");
   }
   return 0;
+}
+
+// ---- verify ------------------------------------------------------------------
+
+// Prints whether path carries a certificate table, and where.
+void report_signature(const std::string &path) {
+  APPNDEXE_CERTIFICATE_TABLE table;
+  if (!find_certificate_table(path, &table)) {
+    printf("signature: none\n");
+  } else if (table.at_end) {
+    printf(
+        "signature: signed (certificate table of %lld bytes; osslsigncode verify or "
+        "signtool verify checks it)\n",
+        (long long)table.size);
+  } else {
+    printf("signature: broken (data after the certificate table)\n");
+  }
+}
+
+int command_verify(const std::string &path) {
+  Bytes payload;
+  if (load_archive(path, &payload) != 0) return kBadInput;
+  report_signature(path);
+  int32_t length = 0;
+  int record = APPNDEXE_check_record(payload.data(), (int32_t)payload.size(), &length);
+  printf("integrity record: %s\n", record == APPNDEXE_RECORD_ABSENT ? "absent"
+                                   : record == APPNDEXE_RECORD_GOOD ? "present, matches"
+                                                                    : "present, does not match");
+  bool good = record != APPNDEXE_RECORD_DAMAGED &&
+              VFILBIG_open_from_memory_with_size(payload.data(), length) >= 0;
+  if (record != APPNDEXE_RECORD_DAMAGED) {
+    printf("archive: %s\n", good ? "sound" : ("not sound (" + reader_error() + ")").c_str());
+  }
+  printf("payload: %s\n", good ? "good" : "damaged");
+  return good ? 0 : kBadInput;
 }
 
 int usage_error() {
@@ -297,6 +373,7 @@ int run(const std::vector<std::string> &args) {
     return command_create(args[1], args[2], n == 4);
   }
   if (command == "list" && n == 2) return command_list(args[1]);
+  if (command == "verify" && n == 2) return command_verify(args[1]);
   if (command == "extract" && n == 2) return command_extract(args[1], ".");
   if (command == "extract" && n == 4 && args[2] == "-C") return command_extract(args[1], args[3]);
   if (command == "append" && n == 5 && args[3] == "-o") {

@@ -11,15 +11,15 @@
 #include <functional>
 #include <string>
 
+#include "resource.h"
 #include "HtmlHelpDlg.h"
 #include "MainDlg.h"
 #include "installed_mark.h"
 #include "testutil.h"
-#include "window_probe.h"
+#include "uidriver.h"
 
 namespace {
 
-const int kBrowser = 1006, kReadme = 3;
 const char kCaption[] = "Html Help";
 
 // Runs an application object on its own thread: the start-up hook switches
@@ -105,10 +105,10 @@ class BrowserProbe {
     if (message != WM_APP + 7) return CallWindowProcA(previous_, hwnd, message, wparam, lparam);
     BrowserState *state = (BrowserState *)lparam;
     IUnknown *control = NULL;
-    if (FAILED(fw::hosted_control(GetDlgItem(hwnd, kBrowser), &control))) return 0;
+    if (FAILED(fw::hosted_control(GetDlgItem(hwnd, IDC_BROWSER), &control))) return 0;
     state->references_before = references(control);
     CWebBrowser2 browser;
-    browser.attach(GetDlgItem(hwnd, kBrowser));
+    browser.attach(GetDlgItem(hwnd, IDC_BROWSER));
     state->has_control = browser.has_control();
     state->has_location = browser.get_location_url(state->location, sizeof(state->location));
     state->renavigated = browser.Navigate(state->location, NULL, NULL, NULL, NULL);
@@ -143,19 +143,19 @@ bool is_location_of(const std::string &path, const std::string &location) {
 }
 
 void expect_browser_at_template_place(HWND dialog) {
-  HWND host = GetDlgItem(dialog, kBrowser);
+  HWND host = GetDlgItem(dialog, IDC_BROWSER);
   ASSERT_NE(nullptr, host) << "no control 1006";
-  EXPECT_EQ("AtlAxWin", probe::class_name(host));
+  EXPECT_EQ("AtlAxWin", uidriver::class_name(host));
   EXPECT_TRUE(IsWindowVisible(host));
   EXPECT_TRUE(GetWindowLongA(host, GWL_STYLE) & WS_TABSTOP);
   RECT want = dialog_units(dialog, 7, 7, 351, 219);
-  RECT got = control_place(dialog, kBrowser);
+  RECT got = control_place(dialog, IDC_BROWSER);
   EXPECT_EQ(want.left, got.left);
   EXPECT_EQ(want.top, got.top);
   EXPECT_EQ(want.right, got.right);
   EXPECT_EQ(want.bottom, got.bottom);
-  EXPECT_FALSE(probe::control(dialog, IDOK).visible);
-  EXPECT_FALSE(probe::control(dialog, IDCANCEL).visible);
+  EXPECT_FALSE(uidriver::control(dialog, IDOK).visible);
+  EXPECT_FALSE(uidriver::control(dialog, IDCANCEL).visible);
 }
 
 // The ways a user closes the dialog.
@@ -164,8 +164,8 @@ struct CloseWay {
   void (*act)(HWND);
 };
 const CloseWay kCloseWays[] = {
-    {"Escape", probe::press_escape},
-    {"close box", probe::press_close_box},
+    {"Escape", uidriver::press_escape},
+    {"close box", uidriver::press_close_box},
 };
 
 TEST(HtmlHelpDlg, SetUrlTakesUpTo1023CharactersAndRefusesLonger) {
@@ -205,7 +205,7 @@ TEST(HtmlHelpDlg, OpensTheBrowserOnThePageAndClosesOnEscapeOrCloseBox) {
     ASSERT_TRUE(dialog.set_url(page.c_str()));
     INT_PTR result = -3;
     GuiThread gui(true, [&] { result = dialog.do_modal(); });
-    HWND window = probe::wait_for_dialog(GetCurrentProcessId(), gui.id(), kCaption, 15000);
+    HWND window = uidriver::wait_for_dialog(GetCurrentProcessId(), gui.id(), kCaption, 15000);
     ASSERT_NE(nullptr, window);
     EXPECT_TRUE(gui.hosting_enabled());
     expect_browser_at_template_place(window);
@@ -239,11 +239,11 @@ TEST(HtmlHelpDlg, HostingEndsWithTheRun) {
 TEST(HtmlHelpDlg, WithoutAnAddressTheBrowserIsNotNavigated) {
   HtmlHelpDlg dialog;
   GuiThread gui(true, [&] { dialog.do_modal(); });
-  HWND window = probe::wait_for_dialog(GetCurrentProcessId(), gui.id(), kCaption, 15000);
+  HWND window = uidriver::wait_for_dialog(GetCurrentProcessId(), gui.id(), kCaption, 15000);
   ASSERT_NE(nullptr, window);
   EXPECT_TRUE(BrowserProbe::ask(window).has_control);
   EXPECT_EQ(E_PENDING, dialog.browser.last_navigate()) << "Navigate was called";
-  probe::press_escape(window);
+  uidriver::press_escape(window);
   EXPECT_TRUE(gui.wait());
 }
 
@@ -256,21 +256,21 @@ TEST(HtmlHelpDlg, WithoutHostingItSaysTheBrowserIsMissingAndStillCloses) {
   INT_PTR result = -3;
   GuiThread gui(false, [&] { result = dialog.do_modal(); });
   HWND box = NULL;
-  ASSERT_TRUE(probe::wait_until(
+  ASSERT_TRUE(uidriver::wait_until(
       [&] {
-        for (HWND hwnd : probe::dialogs(GetCurrentProcessId(), gui.id()))
-          if (probe::text(hwnd) == "HtmlHelpDlg_test") box = hwnd;
+        for (HWND hwnd : uidriver::dialogs(GetCurrentProcessId(), gui.id()))
+          if (uidriver::window_text(hwnd) == "HtmlHelpDlg_test") box = hwnd;
         return box != NULL;
       },
       15000))
       << "no message box";
-  EXPECT_EQ(HTMLHELPDLG_NO_BROWSER_TEXT, probe::message_text(box));
+  EXPECT_EQ(HTMLHELPDLG_NO_BROWSER_TEXT, uidriver::message_text(box));
   HWND window = GetWindow(box, GW_OWNER);
-  EXPECT_EQ(kCaption, probe::text(window)) << "the box belongs to the readme dialog";
+  EXPECT_EQ(kCaption, uidriver::window_text(window)) << "the box belongs to the readme dialog";
   PostMessageA(box, WM_COMMAND, IDOK, 0);
-  ASSERT_TRUE(probe::wait_until([&] { return IsWindowVisible(window) != FALSE; }, 10000));
+  ASSERT_TRUE(uidriver::wait_until([&] { return IsWindowVisible(window) != FALSE; }, 10000));
   EXPECT_EQ(E_PENDING, dialog.browser.last_navigate());
-  probe::press_escape(window);
+  uidriver::press_escape(window);
   ASSERT_TRUE(gui.wait()) << "the dialog did not close";
   EXPECT_EQ(IDCANCEL, result);
 }
@@ -284,7 +284,7 @@ TEST(HtmlHelpDlg, WrapperCreatesTheControlByClassId) {
                                   GetModuleHandleA(NULL), NULL);
     CWebBrowser2 browser;
     RECT place = {10, 10, 290, 190};
-    created = browser.create(parent, place, kBrowser);
+    created = browser.create(parent, place, IDC_BROWSER);
     has_control = browser.has_control();
     navigated = browser.Navigate("C:\\index.htm", NULL, NULL, NULL, NULL);
     DestroyWindow(parent);
@@ -311,12 +311,12 @@ TEST(HtmlHelpDlg, ReadmeButtonOpensThePageAndReturnsToTheLauncher) {
   lstrcpynA(launcher.temp_dir, folder.path().c_str(), sizeof(launcher.temp_dir));
   INT_PTR result = -3;
   GuiThread gui(true, [&] { result = launcher.do_modal(); });
-  HWND window = probe::wait_for_dialog(GetCurrentProcessId(), gui.id(), "Patch", 15000);
+  HWND window = uidriver::wait_for_dialog(GetCurrentProcessId(), gui.id(), "Patch", 15000);
   ASSERT_NE(nullptr, window);
-  ASSERT_TRUE(probe::control(window, kReadme).enabled);
+  ASSERT_TRUE(uidriver::control(window, IDC_README).enabled);
 
-  probe::click(window, kReadme);
-  HWND readme = probe::wait_for_dialog(GetCurrentProcessId(), gui.id(), kCaption, 15000);
+  uidriver::click(window, IDC_README);
+  HWND readme = uidriver::wait_for_dialog(GetCurrentProcessId(), gui.id(), kCaption, 15000);
   ASSERT_NE(nullptr, readme);
   EXPECT_EQ(window, GetWindow(readme, GW_OWNER));
   expect_browser_at_template_place(readme);
@@ -324,17 +324,17 @@ TEST(HtmlHelpDlg, ReadmeButtonOpensThePageAndReturnsToTheLauncher) {
   EXPECT_TRUE(state.has_control);
   EXPECT_PRED2(is_location_of, folder.path() + "\\index.htm", state.location);
 
-  probe::press_escape(readme);
-  ASSERT_TRUE(probe::wait_until([&] { return !IsWindow(readme); }, 10000));
+  uidriver::press_escape(readme);
+  ASSERT_TRUE(uidriver::wait_until([&] { return !IsWindow(readme); }, 10000));
   EXPECT_FALSE(gui.wait(300)) << "the launcher closed with the readme";
   EXPECT_EQ(LAYOUT_NORMAL, launcher.layout);
-  EXPECT_TRUE(probe::control(window, kReadme).enabled);
-  EXPECT_EQ("&Readme", probe::control(window, kReadme).text);
-  EXPECT_EQ("E&xit", probe::control(window, IDCANCEL).text);
-  EXPECT_FALSE(probe::control(window, 1005).visible);
+  EXPECT_TRUE(uidriver::control(window, IDC_README).enabled);
+  EXPECT_EQ("&Readme", uidriver::control(window, IDC_README).text);
+  EXPECT_EQ("E&xit", uidriver::control(window, IDCANCEL).text);
+  EXPECT_FALSE(uidriver::control(window, 1005).visible);
   EXPECT_TRUE(IsWindowEnabled(window)) << "the launcher stays disabled";
 
-  probe::press_escape(window);
+  uidriver::press_escape(window);
   ASSERT_TRUE(gui.wait());
   EXPECT_EQ(IDCANCEL, result);
 }

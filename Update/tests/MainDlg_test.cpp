@@ -7,14 +7,14 @@
 
 #include <string>
 
+#include "resource.h"
 #include "MainDlg.h"
 #include "installed_mark.h"
 #include "testutil.h"
-#include "window_probe.h"
+#include "uidriver.h"
 
 namespace {
 
-const int kMessage = 1005, kPatch = 4, kInstall = 1001, kReadme = 3, kCancel = IDCANCEL;
 const UINT kSetLayout = WM_APP + 1;  // wparam: layout type; answers `layout`
 
 // MainDlg with the test hook, and without the payload step: the test gives
@@ -32,7 +32,7 @@ class DrivenMainDlg : public MainDlg {
 
 // Runs a DrivenMainDlg modally on its own thread, with the folder it
 // treats as unpacked.
-class WindowThread : public probe::ModalThread<DrivenMainDlg> {
+class WindowThread : public uidriver::ModalThread<DrivenMainDlg> {
  public:
   explicit WindowThread(const std::string &temp_dir = "")
       : ModalThread("Patch", [&](DrivenMainDlg &d) {
@@ -48,25 +48,25 @@ class MainDlgTest : public ::testing::Test {
 };
 
 void expect_insert_cd_layout(HWND window) {
-  probe::ControlState message = probe::control(window, kMessage);
+  uidriver::ControlState message = uidriver::control(window, IDC_MESSAGE);
   EXPECT_TRUE(message.visible);
   EXPECT_EQ("Please insert:\n\t\t Ironmeadow CD", message.text);
-  EXPECT_FALSE(probe::control(window, kInstall).visible);
-  EXPECT_FALSE(probe::control(window, kPatch).visible);
-  probe::ControlState retry = probe::control(window, kReadme);
+  EXPECT_FALSE(uidriver::control(window, IDC_INSTALL).visible);
+  EXPECT_FALSE(uidriver::control(window, IDC_PATCH).visible);
+  uidriver::ControlState retry = uidriver::control(window, IDC_README);
   EXPECT_EQ("&Retry", retry.text);
   EXPECT_TRUE(retry.visible);
   EXPECT_TRUE(retry.enabled) << "Retry must be enabled even when Readme was not";
-  EXPECT_EQ("&Cancel", probe::control(window, kCancel).text);
+  EXPECT_EQ("&Cancel", uidriver::control(window, IDCANCEL).text);
 }
 
 void expect_normal_layout(HWND window) {
-  EXPECT_FALSE(probe::control(window, kMessage).visible);
-  EXPECT_EQ("Install &Game", probe::control(window, kInstall).text);
-  EXPECT_TRUE(probe::control(window, kInstall).visible);
-  EXPECT_TRUE(probe::control(window, kPatch).visible);
-  EXPECT_EQ("&Readme", probe::control(window, kReadme).text);
-  EXPECT_EQ("E&xit", probe::control(window, kCancel).text);
+  EXPECT_FALSE(uidriver::control(window, IDC_MESSAGE).visible);
+  EXPECT_EQ("Install &Game", uidriver::control(window, IDC_INSTALL).text);
+  EXPECT_TRUE(uidriver::control(window, IDC_INSTALL).visible);
+  EXPECT_TRUE(uidriver::control(window, IDC_PATCH).visible);
+  EXPECT_EQ("&Readme", uidriver::control(window, IDC_README).text);
+  EXPECT_EQ("E&xit", uidriver::control(window, IDCANCEL).text);
 }
 
 TEST_F(MainDlgTest, LoadsItsIconAndBackgroundWhenConstructed) {
@@ -81,11 +81,11 @@ TEST_F(MainDlgTest, LoadsItsIconAndBackgroundWhenConstructed) {
 TEST_F(MainDlgTest, InsertCdLayoutAsksForTheCdWithRetryAndCancel) {
   WindowThread run;
   ASSERT_NE(run.window(), nullptr);
-  EXPECT_FALSE(probe::control(run.window(), kReadme).enabled);  // nothing unpacked
+  EXPECT_FALSE(uidriver::control(run.window(), IDC_README).enabled);  // nothing unpacked
   EXPECT_EQ(LAYOUT_INSERT_CD, run.set_layout(LAYOUT_INSERT_CD));
   expect_insert_cd_layout(run.window());
   // The message shares the place of Patch and Install.
-  probe::ControlState message = probe::control(run.window(), kMessage);
+  uidriver::ControlState message = uidriver::control(run.window(), IDC_MESSAGE);
   EXPECT_EQ(15, message.rect.left);
   EXPECT_EQ(188, message.rect.top);
   EXPECT_EQ(151, message.rect.right - message.rect.left);
@@ -110,9 +110,9 @@ TEST_F(MainDlgTest, CancelReturnsToTheNormalLayoutThenCloses) {
     void (*act)(HWND);
   };
   const Way ways[] = {
-      {"Escape", probe::press_escape},
-      {"close box", probe::press_close_box},
-      {"Cancel button", [](HWND w) { probe::click(w, kCancel); }},
+      {"Escape", uidriver::press_escape},
+      {"close box", uidriver::press_close_box},
+      {"Cancel button", [](HWND w) { uidriver::click(w, IDCANCEL); }},
   };
   for (const Way &way : ways) {
     SCOPED_TRACE(way.name);
@@ -120,11 +120,11 @@ TEST_F(MainDlgTest, CancelReturnsToTheNormalLayoutThenCloses) {
     ASSERT_NE(run.window(), nullptr);
     run.set_layout(LAYOUT_INSERT_CD);
     way.act(run.window());
-    ASSERT_TRUE(
-        probe::wait_until([&] { return !probe::control(run.window(), kMessage).visible; }, 10000));
+    ASSERT_TRUE(uidriver::wait_until(
+        [&] { return !uidriver::control(run.window(), IDC_MESSAGE).visible; }, 10000));
     EXPECT_EQ(-2, run.result(300)) << "the window closed instead of changing layout";
     expect_normal_layout(run.window());
-    EXPECT_FALSE(probe::control(run.window(), kReadme).enabled) << "Readme recomputed";
+    EXPECT_FALSE(uidriver::control(run.window(), IDC_README).enabled) << "Readme recomputed";
     way.act(run.window());
     EXPECT_EQ(IDCANCEL, run.result());
   }
@@ -135,21 +135,21 @@ TEST_F(MainDlgTest, InvalidLayoutTypeIsReportedAndKeepsTheLayout) {
   ASSERT_NE(run.window(), nullptr);
   run.set_layout(LAYOUT_INSERT_CD);
   PostMessageA(run.window(), kSetLayout, 7, 0);
-  HWND box = probe::wait_for_owned_dialog(run.window());
+  HWND box = uidriver::wait_for_owned_dialog(run.window());
   ASSERT_NE(box, nullptr) << "no message box owned by the window";
-  EXPECT_EQ("MainDlg_test", probe::text(box)) << "caption: the program's base name";
-  EXPECT_EQ("Invalid layout type", probe::message_text(box));
+  EXPECT_EQ("MainDlg_test", uidriver::window_text(box)) << "caption: the program's base name";
+  EXPECT_EQ("Invalid layout type", uidriver::message_text(box));
   PostMessageA(box, WM_COMMAND, IDOK, 0);
-  ASSERT_TRUE(probe::wait_until([&] { return !IsWindow(box); }, 10000));
+  ASSERT_TRUE(uidriver::wait_until([&] { return !IsWindow(box); }, 10000));
   EXPECT_EQ(LAYOUT_INSERT_CD, run.dialog.layout);
   // The common first step ran; the insert-CD controls stay as they were.
-  EXPECT_EQ("Install &Game", probe::control(run.window(), kInstall).text);
-  EXPECT_EQ("&Retry", probe::control(run.window(), kReadme).text);
-  EXPECT_TRUE(probe::control(run.window(), kMessage).visible);
+  EXPECT_EQ("Install &Game", uidriver::control(run.window(), IDC_INSTALL).text);
+  EXPECT_EQ("&Retry", uidriver::control(run.window(), IDC_README).text);
+  EXPECT_TRUE(uidriver::control(run.window(), IDC_MESSAGE).visible);
   // Still the insert-CD layout: Escape goes back to normal, not out.
-  probe::press_escape(run.window());
-  ASSERT_TRUE(
-      probe::wait_until([&] { return !probe::control(run.window(), kMessage).visible; }, 10000));
+  uidriver::press_escape(run.window());
+  ASSERT_TRUE(uidriver::wait_until(
+      [&] { return !uidriver::control(run.window(), IDC_MESSAGE).visible; }, 10000));
   EXPECT_EQ(-2, run.result(300));
 }
 
@@ -171,13 +171,13 @@ TEST_F(MainDlgTest, ReadmeIsEnabledOnlyForANonEmptyIndexPage) {
     if (c.content != nullptr) fnal_test::write_file("index.htm", c.content);
     WindowThread run(folder.path());
     ASSERT_NE(run.window(), nullptr);
-    EXPECT_EQ(c.enabled, probe::control(run.window(), kReadme).enabled);
+    EXPECT_EQ(c.enabled, uidriver::control(run.window(), IDC_README).enabled);
     // Leaving the insert-CD layout recomputes it the same way.
     run.set_layout(LAYOUT_INSERT_CD);
-    EXPECT_TRUE(probe::control(run.window(), kReadme).enabled);
+    EXPECT_TRUE(uidriver::control(run.window(), IDC_README).enabled);
     run.set_layout(LAYOUT_NORMAL);
-    EXPECT_EQ(c.enabled, probe::control(run.window(), kReadme).enabled);
-    probe::press_escape(run.window());
+    EXPECT_EQ(c.enabled, uidriver::control(run.window(), IDC_README).enabled);
+    uidriver::press_escape(run.window());
     EXPECT_EQ(IDCANCEL, run.result());
   }
 }

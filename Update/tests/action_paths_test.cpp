@@ -7,8 +7,8 @@
 
 #include <gtest/gtest.h>
 
-#include "Install.h"
-#include "Patch.h"
+#include "InstallPlan.h"
+#include "PatchPlan.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "framework.h"
-#include "window_probe.h"
+#include "uidriver.h"
 
 namespace {
 
@@ -52,7 +52,7 @@ const fw::MessageEntry RecordingDialog::table_[] = {
 };
 
 // Runs a RecordingDialog modally on its own thread.
-using DialogThread = probe::ModalThread<RecordingDialog>;
+using DialogThread = uidriver::ModalThread<RecordingDialog>;
 
 LRESULT command(HWND window, int id, int code) {
   return SendMessageA(window, WM_COMMAND, MAKEWPARAM(id, code), 0);
@@ -99,7 +99,7 @@ TEST(Framework, OkSavesDataAndEndsWithIdOk) {
 }
 
 TEST(Framework, EscapeAndCloseBoxEndWithIdCancelWithoutSaving) {
-  for (void (*act)(HWND) : {probe::press_escape, probe::press_close_box}) {
+  for (void (*act)(HWND) : {uidriver::press_escape, uidriver::press_close_box}) {
     DialogThread run;
     ASSERT_NE(run.window(), nullptr);
     act(run.window());
@@ -139,10 +139,10 @@ TEST(Framework, MessageBoxesAreCaptionedWithTheProgramName) {
   for (const Case &c : cases) {
     Ask ask = {&run.dialog, c.caption, c.type, -1};
     HANDLE asker = CreateThread(NULL, 0, ask_question, &ask, 0, NULL);
-    HWND box = probe::wait_for_owned_dialog(run.window());
+    HWND box = uidriver::wait_for_owned_dialog(run.window());
     ASSERT_NE(box, nullptr);
-    EXPECT_EQ(c.expected_caption, probe::text(box));
-    EXPECT_EQ("Proceed?", probe::message_text(box));
+    EXPECT_EQ(c.expected_caption, uidriver::window_text(box));
+    EXPECT_EQ("Proceed?", uidriver::message_text(box));
     PostMessageA(box, WM_COMMAND, c.dismiss_with, 0);
     WaitForSingleObject(asker, 10000);
     CloseHandle(asker);

@@ -9,13 +9,11 @@
 #include <string>
 #include <vector>
 
+#include "resource.h"
 #include "demo_launcher.h"
 #include "installed_mark.h"
-#include "window_probe.h"
 
 namespace {
-
-const int kMessage = 1005, kPatch = 4, kInstall = 1001, kReadme = 3, kExit = IDCANCEL;
 
 using Launcher = DemoLauncher;
 
@@ -33,7 +31,7 @@ struct ExpectedControl {
 
 void expect_controls(HWND window, const std::vector<ExpectedControl> &expected) {
   for (const ExpectedControl &want : expected) {
-    probe::ControlState got = probe::control(window, want.id);
+    uidriver::ControlState got = uidriver::control(window, want.id);
     SCOPED_TRACE("control " + std::to_string(want.id));
     EXPECT_EQ(want.text, got.text);
     EXPECT_EQ(want.visible, got.visible);
@@ -61,17 +59,17 @@ TEST_F(LauncherWindow, OpensInTheNormalLayoutAtItsFixedSize) {
 
   // Not installed, the demo payload unpacked: Install and Readme on, Patch off.
   expect_controls(window, {
-                              {kMessage, "", false, true, {15, 188, 166, 246}},
-                              {kPatch, "Run &Patch", true, false, {15, 188, 166, 215}},
-                              {kInstall, "Install &Game", true, true, {15, 220, 166, 247}},
-                              {kReadme, "&Readme", true, true, {15, 252, 166, 279}},
-                              {kExit, "E&xit", true, true, {15, 284, 166, 311}},
+                              {IDC_MESSAGE, "", false, true, {15, 188, 166, 246}},
+                              {IDC_PATCH, "Run &Patch", true, false, {15, 188, 166, 215}},
+                              {IDC_INSTALL, "Install &Game", true, true, {15, 220, 166, 247}},
+                              {IDC_README, "&Readme", true, true, {15, 252, 166, 279}},
+                              {IDCANCEL, "E&xit", true, true, {15, 284, 166, 311}},
                           });
   // Placing order made the tab order Exit, Readme, Install, Patch.
-  EXPECT_EQ((std::vector<int>{kExit, kReadme, kInstall, kPatch, kMessage}),
-            probe::sibling_order(window));
+  EXPECT_EQ((std::vector<int>{IDCANCEL, IDC_README, IDC_INSTALL, IDC_PATCH, IDC_MESSAGE}),
+            uidriver::sibling_order(window));
 
-  probe::click(window, kExit);
+  uidriver::click(window, IDCANCEL);
   EXPECT_EQ(0, launcher.exit_code());
 }
 
@@ -100,9 +98,9 @@ TEST_F(LauncherWindow, InstallCompleteChoosesBetweenInstallAndPatch) {
     }
     Launcher launcher;
     ASSERT_NE(launcher.window(), nullptr);
-    EXPECT_EQ(!c.installed, probe::control(launcher.window(), kInstall).enabled);
-    EXPECT_EQ(c.installed, probe::control(launcher.window(), kPatch).enabled);
-    probe::press_close_box(launcher.window());
+    EXPECT_EQ(!c.installed, uidriver::control(launcher.window(), IDC_INSTALL).enabled);
+    EXPECT_EQ(c.installed, uidriver::control(launcher.window(), IDC_PATCH).enabled);
+    uidriver::press_close_box(launcher.window());
     EXPECT_EQ(0, launcher.exit_code());
   }
 }
@@ -122,7 +120,7 @@ TEST_F(LauncherWindow, AnswersTheAutoPlayQueryWithCancel) {
   EXPECT_EQ(0u, answer);
   // The window still runs normally afterwards.
   EXPECT_TRUE(IsWindowVisible(window));
-  probe::press_escape(window);
+  uidriver::press_escape(window);
   EXPECT_EQ(0, launcher.exit_code());
 }
 
@@ -133,9 +131,9 @@ TEST_F(LauncherWindow, ExitEscapeAndTheCloseBoxEndTheLauncher) {
     void (*act)(HWND);
   };
   const Way ways[] = {
-      {"Exit button", [](HWND w) { probe::click(w, kExit); }},
-      {"Escape", probe::press_escape},
-      {"close box", probe::press_close_box},
+      {"Exit button", [](HWND w) { uidriver::click(w, IDCANCEL); }},
+      {"Escape", uidriver::press_escape},
+      {"close box", uidriver::press_close_box},
   };
   for (const Way &way : ways) {
     SCOPED_TRACE(way.name);
@@ -154,7 +152,7 @@ TEST_F(LauncherWindow, HoldsTheMutexIronMeadowWhileOpen) {
     HANDLE seen = OpenMutexA(SYNCHRONIZE, FALSE, "Iron Meadow");
     EXPECT_NE(seen, nullptr) << "the launcher should hold \"Iron Meadow\"";
     if (seen != NULL) CloseHandle(seen);
-    probe::click(launcher.window(), kExit);
+    uidriver::click(launcher.window(), IDCANCEL);
     EXPECT_EQ(0, launcher.exit_code());
   }
   EXPECT_EQ(nullptr, OpenMutexA(SYNCHRONIZE, FALSE, "Iron Meadow"));
@@ -167,12 +165,12 @@ TEST_F(LauncherWindow, DoesNotHoldAnIronMeadowMutexItDidNotCreate) {
   ASSERT_NE(ours, nullptr);
   Launcher launcher;
   ASSERT_NE(launcher.window(), nullptr);
-  EXPECT_TRUE(probe::control(launcher.window(), kInstall).enabled);  // opened normally
+  EXPECT_TRUE(uidriver::control(launcher.window(), IDC_INSTALL).enabled);  // opened normally
   CloseHandle(ours);
   HANDLE left = OpenMutexA(SYNCHRONIZE, FALSE, "Iron Meadow");
   EXPECT_EQ(nullptr, left) << "the launcher kept a handle to a mutex it did not create";
   if (left != NULL) CloseHandle(left);
-  probe::press_escape(launcher.window());
+  uidriver::press_escape(launcher.window());
   EXPECT_EQ(0, launcher.exit_code());
 }
 
@@ -239,7 +237,7 @@ TEST_F(LauncherWindow, PaintsTheBackgroundPictureUnstretched) {
   }
   EXPECT_EQ(0, differing) << "the window does not show bitmap 140 as it is";
   DeleteObject(picture);
-  probe::press_escape(window);
+  uidriver::press_escape(window);
   EXPECT_EQ(0, launcher.exit_code());
 }
 

@@ -12,8 +12,8 @@
 namespace {
 
 // A process that runs until the test ends it: cmd.exe created suspended.
-PATCH_PROCESS suspended_process() {
-  PATCH_PROCESS record;
+LAUNCHED_PROCESS suspended_process() {
+  LAUNCHED_PROCESS record;
   memset(&record, 0, sizeof record);
   record.startup_information.cb = sizeof record.startup_information;
   char command[] = "cmd.exe /c exit 0";
@@ -22,7 +22,7 @@ PATCH_PROCESS suspended_process() {
   return record;
 }
 
-void end_process(const PATCH_PROCESS &record, UINT code) {
+void end_process(const LAUNCHED_PROCESS &record, UINT code) {
   TerminateProcess(record.process_information.hProcess, code);
   WaitForSingleObject(record.process_information.hProcess, 10000);
 }
@@ -48,7 +48,7 @@ bool wait_until(bool (*condition)(void *), void *arg, DWORD timeout_ms) {
 // that counts the WM_APP messages dispatched to it.
 class Waiter {
  public:
-  explicit Waiter(const PATCH_PROCESS &record) : record_(record) {
+  explicit Waiter(const LAUNCHED_PROCESS &record) : record_(record) {
     ready_ = CreateEventA(NULL, TRUE, FALSE, NULL);
     thread_ = CreateThread(NULL, 0, run, this, 0, &thread_id_);
     WaitForSingleObject(ready_, 10000);
@@ -102,7 +102,7 @@ class Waiter {
     return 0;
   }
 
-  PATCH_PROCESS record_;
+  LAUNCHED_PROCESS record_;
   HANDLE ready_ = NULL;
   HANDLE thread_ = NULL;
   DWORD thread_id_ = 0;
@@ -112,7 +112,7 @@ class Waiter {
 };
 
 TEST(PatchProcess, LaunchStartsTheCommandLineWithoutWaiting) {
-  PATCH_PROCESS record;
+  LAUNCHED_PROCESS record;
   memset(&record, 0xAB, sizeof record);
   ASSERT_EQ(1, launch_process("cmd.exe /c exit 3", &record));
   EXPECT_EQ(68u, record.startup_information.cb);
@@ -137,7 +137,7 @@ TEST(PatchProcess, RunningMeansTheExitCodeStillActive) {
       {"running", 0, 1}, {"ended with 0", 0, 0}, {"ended with 259", STILL_ACTIVE, 1}};
   for (const Case &c : cases) {
     SCOPED_TRACE(c.name);
-    PATCH_PROCESS record = suspended_process();
+    LAUNCHED_PROCESS record = suspended_process();
     ASSERT_NE(nullptr, record.process_information.hProcess);
     if (c.running && c.exit_code == 0) {
       EXPECT_EQ(1, process_still_running(&record));
@@ -147,13 +147,13 @@ TEST(PatchProcess, RunningMeansTheExitCodeStillActive) {
     end_process(record, c.exit_code);
     EXPECT_EQ(c.running, process_still_running(&record));
   }
-  PATCH_PROCESS none;
+  LAUNCHED_PROCESS none;
   memset(&none, 0, sizeof none);
   EXPECT_EQ(0, process_still_running(&none)) << "a failed query counts as not running";
 }
 
 TEST(PatchProcess, WaitDispatchesMessagesConsumesQuitAndEndsWithTheProcess) {
-  PATCH_PROCESS record = suspended_process();
+  LAUNCHED_PROCESS record = suspended_process();
   ASSERT_NE(nullptr, record.process_information.hProcess);
   Waiter waiter(record);
   waiter.post_app();
@@ -175,7 +175,7 @@ TEST(PatchProcess, WaitDispatchesMessagesConsumesQuitAndEndsWithTheProcess) {
 }
 
 TEST(PatchProcess, ExitCode259KeepsTheWaitGoingWithoutSpinning) {
-  PATCH_PROCESS record = suspended_process();
+  LAUNCHED_PROCESS record = suspended_process();
   ASSERT_NE(nullptr, record.process_information.hProcess);
   end_process(record, STILL_ACTIVE);
   Waiter waiter(record);
@@ -184,6 +184,58 @@ TEST(PatchProcess, ExitCode259KeepsTheWaitGoingWithoutSpinning) {
   EXPECT_FALSE(waiter.returned(1000)) << "259 means still active";
   double used = thread_cpu_ms(waiter.thread()) - before;
   EXPECT_LT(used, 100.0) << "the waiting thread kept a processor busy";
+  waiter.post_app();
+  EXPECT_TRUE(waiter.wait_dispatched(1)) << "messages are still dispatched";
+}
+
+// The wait's hook, run on the waiting thread after the process was seen
+// running and before its handle is looked at.
+struct HookState {
+  volatile LONG rounds = 0;
+  bool end_on_first_round = false;
+};
+HookState hook_state;
+
+void count_round_and_maybe_end(const LAUNCHED_PROCESS *record) {
+  if (InterlockedIncrement(&hook_state.rounds) == 1 && hook_state.end_on_first_round) {
+    end_process(*record, 0);
+  }
+}
+
+// Installs the hook for one test and takes it out again.
+class WaitHook {
+ public:
+  explicit WaitHook(bool end_on_first_round) {
+    hook_state.rounds = 0;
+    hook_state.end_on_first_round = end_on_first_round;
+    patch_set_wait_hook(count_round_and_maybe_end);
+  }
+  ~WaitHook() { patch_set_wait_hook(NULL); }
+  LONG rounds() const { return hook_state.rounds; }
+};
+
+TEST(PatchProcess, AProcessThatEndsJustAfterItWasSeenRunningEndsTheWait) {
+  LAUNCHED_PROCESS record = suspended_process();
+  ASSERT_NE(nullptr, record.process_information.hProcess);
+  WaitHook hook(true);  // the process ends between the two looks
+  Waiter waiter(record);
+  EXPECT_TRUE(waiter.returned(5000)) << "the wait slept on with no message to wake it";
+  EXPECT_EQ(1, hook.rounds());
+  end_process(record, 0);
+}
+
+TEST(PatchProcess, ExitCode259IsLookedAtAgainAndAgainWithShortSleeps) {
+  LAUNCHED_PROCESS record = suspended_process();
+  ASSERT_NE(nullptr, record.process_information.hProcess);
+  end_process(record, STILL_ACTIVE);
+  WaitHook hook(false);
+  Waiter waiter(record);
+  Sleep(100);
+  LONG before = hook.rounds();
+  double cpu_before = thread_cpu_ms(waiter.thread());
+  EXPECT_FALSE(waiter.returned(1000)) << "259 means still active";
+  EXPECT_GE(hook.rounds() - before, 5) << "with no message, the wait must still go round";
+  EXPECT_LT(thread_cpu_ms(waiter.thread()) - cpu_before, 100.0) << "polling without sleeping";
   waiter.post_app();
   EXPECT_TRUE(waiter.wait_dispatched(1)) << "messages are still dispatched";
 }

@@ -10,7 +10,7 @@
 #include "testutil.h"
 #include "utilvbig.h"
 #include "vfilbig.h"
-#include "window_probe.h"
+#include "uidriver.h"
 
 namespace {
 
@@ -62,14 +62,14 @@ TEST(Startup, AFailingModuleIsReportedCaptionedError) {
   Start start = {true};
   HANDLE thread = CreateThread(NULL, 0, start_modules, &start, 0, NULL);
   HWND box = NULL;
-  probe::wait_until([&] {
-    for (HWND hwnd : probe::dialogs(GetCurrentProcessId()))
-      if (probe::text(hwnd) == "Error") box = hwnd;
+  uidriver::wait_until([&] {
+    for (HWND hwnd : uidriver::dialogs(GetCurrentProcessId()))
+      if (uidriver::window_text(hwnd) == "Error") box = hwnd;
     return box != NULL;
   });
   ASSERT_NE(box, nullptr) << "no message box captioned \"Error\"";
   EXPECT_EQ(nullptr, GetWindow(box, GW_OWNER));
-  EXPECT_EQ("MEMORY failed", probe::message_text(box));
+  EXPECT_EQ("MEMORY failed", uidriver::message_text(box));
   PostMessageA(box, WM_COMMAND, IDOK, 0);
   WaitForSingleObject(thread, 10000);
   CloseHandle(thread);

@@ -2,6 +2,8 @@
 #define VBUG_SOURCE "libfnal\\source\\Vxstring.cpp"
 #include "Vxstring.h"
 
+#include <stdarg.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -57,4 +59,20 @@ void VXSTRING_fix_path_slashes(char *path) {
   if (path == NULL) return;
   for (char *p = path; *p != '\0'; p++)
     if (*p == '/') *p = '\\';
+}
+
+const char *VXSTRING_separator_after(const char *folder) {
+  size_t length = strlen(folder);
+  return length > 0 && folder[length - 1] == '\\' ? "" : "\\";
+}
+
+unsigned char VXSTRING_format_fitting(char *out, size_t size, const char *format, ...) {
+  if (out == NULL || size == 0) return 0;
+  va_list arguments;
+  va_start(arguments, format);
+  int written = vsnprintf(out, size, format, arguments);
+  va_end(arguments);
+  if (written >= 0 && (size_t)written < size) return 1;
+  out[0] = '\0';
+  return 0;
 }

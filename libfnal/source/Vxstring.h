@@ -3,6 +3,7 @@
 #ifndef VXSTRING_H
 #define VXSTRING_H
 
+#include <stddef.h>
 #include <stdint.h>
 
 // Copies source into dest (size bytes, terminator included), cutting it at
@@ -22,5 +23,18 @@ char *VXSTRING_parse_path_name(const char *path, int32_t index);
 
 // Replaces every '/' in path by '\\', in place. A null path does nothing.
 void VXSTRING_fix_path_slashes(char *path);
+
+// The separator to put between folder and a name joined to it: "" when
+// folder already ends in a backslash, else "\\" (an empty folder included).
+// folder must not be null.
+const char *VXSTRING_separator_after(const char *folder);
+
+// printf-formats into out, which holds size bytes. Returns 1 when the whole
+// text fitted; otherwise 0 with out emptied (a size of 0 writes nothing).
+unsigned char VXSTRING_format_fitting(char *out, size_t size, const char *format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 3, 4)))
+#endif
+    ;
 
 #endif

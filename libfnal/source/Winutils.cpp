@@ -222,3 +222,46 @@ unsigned char WINUTILS_is_app_already_running(void) {
   return running;
 }
 #endif
+
+#ifdef _WIN32
+// ---------------------------------------------------------------------------
+// Library loading (Windows)
+
+#ifndef LOAD_LIBRARY_SEARCH_SYSTEM32
+#define LOAD_LIBRARY_SEARCH_SYSTEM32 0x00000800
+#endif
+
+typedef BOOL(WINAPI *WinutilsSetDefaultDllDirectories)(DWORD);
+typedef BOOL(WINAPI *WinutilsSetDllDirectory)(LPCSTR);
+
+// The kernel function `name`, or null where this system lacks it.
+static FARPROC winutils_kernel_function(const char *name) {
+  HMODULE kernel = GetModuleHandleA("kernel32.dll");
+  return kernel != NULL ? GetProcAddress(kernel, name) : NULL;
+}
+
+unsigned char WINUTILS_limit_dll_search(void) {
+  VBUG_TRACE("WINUTILS_limit_dll_search");
+  WinutilsSetDefaultDllDirectories set_default = (WinutilsSetDefaultDllDirectories)(void (*)(
+      void))winutils_kernel_function("SetDefaultDllDirectories");
+  if (set_default != NULL && set_default(LOAD_LIBRARY_SEARCH_SYSTEM32)) return 1;
+  WinutilsSetDllDirectory set_directory =
+      (WinutilsSetDllDirectory)(void (*)(void))winutils_kernel_function("SetDllDirectoryA");
+  if (set_directory == NULL || !set_directory("")) {
+    VBUG_MESSAGE("WINUTILS_limit_dll_search: the library search cannot be limited");
+  }
+  return 0;
+}
+
+HMODULE WINUTILS_load_system_library(const char *name) {
+  VBUG_TRACE("WINUTILS_load_system_library");
+  char path[MAX_PATH];
+  UINT length = GetSystemDirectoryA(path, sizeof path);
+  if (name == NULL || length == 0 || length + 1 + strlen(name) >= sizeof path) {
+    VBUG_MESSAGE("WINUTILS_load_system_library: no path for %s", name ? name : "(null)");
+    return NULL;
+  }
+  snprintf(path + length, sizeof path - length, "\\%s", name);
+  return LoadLibraryExA(path, NULL, LOAD_WITH_ALTERED_SEARCH_PATH);
+}
+#endif

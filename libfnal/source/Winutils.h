@@ -1,7 +1,8 @@
 // Winutils: stateless helpers over the Win32 interface: draining the message
 // queue, splitting a command line into tokens, reading a registry value as
-// text, sizing a window by its client area, a single-instance test and a file
-// size test. No initialise call; every operation may be called at any time.
+// text, sizing a window by its client area, a single-instance test, a file
+// size test, and loading libraries from the system folder only. No
+// initialise call; every operation may be called at any time.
 // The command-line splitter and the file test are portable; the rest exists
 // only on Windows.
 #ifndef WINUTILS_H
@@ -68,6 +69,20 @@ unsigned char WINUTILS_set_window_dimensions(HWND window, int32_t width, int32_t
 // process. Returns 1 when it already existed; 0 when it is new, or when the
 // command line has no token or the mutex cannot be created.
 unsigned char WINUTILS_is_app_already_running(void);
+
+// Takes the program's folder and the working folder out of the search for
+// libraries loaded by bare name, for the rest of the process: limits it to
+// the system folder (SetDefaultDllDirectories, looked up at run time) and
+// returns 1. Where the system lacks that, takes out only the working folder
+// (SetDllDirectoryA with an empty text, also looked up) and returns 0, as it
+// does when neither can be had. Call it before any library is loaded by name.
+unsigned char WINUTILS_limit_dll_search(void);
+
+// Loads library `name` (a file name such as "SHFolder.dll") from the system
+// folder by its full path, whatever the search order, its own dependencies
+// searched from there too. Returns the module (free with FreeLibrary), or
+// null when the path does not fit MAX_PATH or it is not there or not loadable.
+HMODULE WINUTILS_load_system_library(const char *name);
 #endif
 
 #endif

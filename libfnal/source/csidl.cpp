@@ -9,10 +9,12 @@
 #include <string.h>
 
 #include "Vxstring.h"
+#include "Winutils.h"
 #include "memory.h"
 #include "vbug.h"
 
 #define CSIDL_FLAG_CREATE_FOLDER 0x8000
+#define CSIDL_LIBRARY_NAME "SHFolder.dll"  // loaded from the system folder only
 #define CSIDL_INSTALLER_NAME "shfolder.exe"
 #define CSIDL_INSTALL_COMMAND "start /w /m %s"
 
@@ -78,10 +80,11 @@ static void csidl_run_exe(void) {
 
 CSIDL_GET_FOLDER_PATH CSIDL_get_function_pointer(void) {
   VBUG_TRACE("CSIDL_get_function_pointer");
-  if (cs.shfolder_library == NULL) cs.shfolder_library = LoadLibraryA("SHFolder.dll");
+  if (cs.shfolder_library == NULL)
+    cs.shfolder_library = WINUTILS_load_system_library(CSIDL_LIBRARY_NAME);
   if (cs.shfolder_library == NULL && csidl_write_exe()) {
     csidl_run_exe();
-    cs.shfolder_library = LoadLibraryA("SHFolder.dll");
+    cs.shfolder_library = WINUTILS_load_system_library(CSIDL_LIBRARY_NAME);
   }
   if (cs.shfolder_library == NULL) return NULL;
   return (CSIDL_GET_FOLDER_PATH)(void (*)(void))GetProcAddress(cs.shfolder_library,

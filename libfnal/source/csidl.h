@@ -1,8 +1,9 @@
 // csidl: the paths of eight well-known shell folders, looked up once at
-// start-up through SHGetFolderPathA of "SHFolder.dll" (loaded at run time) and
-// kept in the table csidl_data, which callers read by position. Where the
-// library is missing, the installer carried in the program is written to the
-// temporary folder, run, and the library loaded again. Windows only.
+// start-up through SHGetFolderPathA of "SHFolder.dll" (loaded at run time from
+// the system folder) and kept in the table csidl_data, which callers read by
+// position. Where the library is missing, the installer carried in the
+// program is written to the temporary folder, run, and the library loaded
+// again. Windows only.
 #ifndef CSIDL_H
 #define CSIDL_H
 
@@ -59,7 +60,8 @@ unsigned char CSIDL_initialise(void);
 // installer file if this module wrote one. Safe to call at any time.
 void CSIDL_deinitialise(void);
 
-// The address of SHGetFolderPathA, loading "SHFolder.dll" first if needed:
+// The address of SHGetFolderPathA, loading "SHFolder.dll" from the system
+// folder first if needed (never a library of that name found elsewhere):
 // when it cannot be loaded, the carried installer is written to the temporary
 // folder as "shfolder.exe", run with "start /w /m" through the command
 // interpreter (which waits for it) and the library loaded again. Returns

@@ -3,6 +3,7 @@
 #define VBUG_SOURCE "libfnal\\source\\utilvbig.cpp"
 #include "utilvbig.h"
 
+#include <ctype.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -20,6 +21,12 @@ static struct {
   VSTACK *extracted_dirs;
   char saved_directory[UTILVBIG_DIRECTORY_SIZE];
   int32_t skipped;
+  // While extracting: the absolute path of the folder being filled, as the
+  // system gave it, and the archive path of the archive folder it mirrors.
+  char where[UTILVBIG_DIRECTORY_SIZE];
+  char archive_folder[UTILVBIG_MAX_ARCHIVE_PATH + 1];
+  unsigned char lost;  // 1 when the walk could not get back to a parent
+  UTILVBIG_REFUSAL_REPORTER reporter;
 } uvb;
 
 // ---- Bookkeeping. ----------------------------------------------------------
@@ -103,15 +110,79 @@ int32_t UTILVBIG_get_skipped_count(void) {
   return uvb.skipped;
 }
 
+void UTILVBIG_set_refusal_reporter(UTILVBIG_REFUSAL_REPORTER reporter) {
+  uvb.reporter = reporter;
+}
+
+// Counts member `name` of the current archive folder as refused and tells
+// the reporter why.
+static void utilvbig_refuse(const char *name, const char *reason) {
+  VBUG_MESSAGE("Refused to extract member '%s': %s", name, reason);
+  uvb.skipped++;
+  if (uvb.reporter != NULL) uvb.reporter(uvb.archive_folder, name, reason);
+}
+
 // ---- Names and folders. ----------------------------------------------------
 
-unsigned char UTILVBIG_is_safe_name(const char *name) {
-  if (name == NULL || name[0] == '\0') return 0;
-  if (strcmp(name, ".") == 0 || strcmp(name, "..") == 0) return 0;
-  for (const unsigned char *c = (const unsigned char *)name; *c != '\0'; c++) {
-    if (*c < 0x20 || *c == 0x7F || *c == '/' || *c == '\\' || *c == ':') return 0;
+// Characters that no name may hold, besides the control characters.
+static const char utilvbig_forbidden_characters[] = "/\\:<>\"|?*";
+
+// Device names that Windows reserves in every folder.
+static const char *const utilvbig_device_names[] = {"CON", "PRN",    "AUX",
+                                                    "NUL", "CONIN$", "CONOUT$"};
+
+// Device names made of "COM" or "LPT" and one of these: a digit, or a
+// superscript one, two or three in the ANSI code page or in UTF-8.
+static const char *const utilvbig_numbered_devices[] = {"COM", "LPT"};
+static const char *const utilvbig_device_numbers[] = {
+    "0", "1", "2",    "3",    "4",    "5",        "6",        "7",
+    "8", "9", "\xB9", "\xB2", "\xB3", "\xC2\xB9", "\xC2\xB2", "\xC2\xB3"};
+
+#define UTILVBIG_COUNT(table) (sizeof(table) / sizeof((table)[0]))
+
+// 1 when the first `length` characters of text are `word`, ignoring the case
+// of ASCII letters.
+static unsigned char utilvbig_is_word(const char *text, size_t length, const char *word) {
+  if (strlen(word) != length) return 0;
+  for (size_t i = 0; i < length; i++) {
+    if (toupper((unsigned char)text[i]) != toupper((unsigned char)word[i])) return 0;
   }
   return 1;
+}
+
+// 1 when name opens a device: its part before the first dot, without the
+// blanks that end it, is a reserved device name.
+static unsigned char utilvbig_is_device_name(const char *name) {
+  size_t base = strcspn(name, ".");
+  while (base > 0 && name[base - 1] == ' ') base--;
+  for (size_t d = 0; d < UTILVBIG_COUNT(utilvbig_device_names); d++) {
+    if (utilvbig_is_word(name, base, utilvbig_device_names[d])) return 1;
+  }
+  for (size_t d = 0; base > 3 && d < UTILVBIG_COUNT(utilvbig_numbered_devices); d++) {
+    if (!utilvbig_is_word(name, 3, utilvbig_numbered_devices[d])) continue;
+    for (size_t n = 0; n < UTILVBIG_COUNT(utilvbig_device_numbers); n++) {
+      if (utilvbig_is_word(name + 3, base - 3, utilvbig_device_numbers[n])) return 1;
+    }
+  }
+  return 0;
+}
+
+const char *UTILVBIG_unsafe_name_reason(const char *name) {
+  if (name == NULL || name[0] == '\0') return "an empty name";
+  if (strcmp(name, ".") == 0 || strcmp(name, "..") == 0) return "\".\" or \"..\"";
+  for (const unsigned char *c = (const unsigned char *)name; *c != '\0'; c++) {
+    if (*c < 0x20 || *c == 0x7F || strchr(utilvbig_forbidden_characters, *c) != NULL) {
+      return "a control character or one of / \\ : < > \" | ? *";
+    }
+  }
+  char last = name[strlen(name) - 1];
+  if (last == '.' || last == ' ') return "a dot or a blank at the end, which Windows drops";
+  if (utilvbig_is_device_name(name)) return "a reserved device name";
+  return NULL;
+}
+
+unsigned char UTILVBIG_is_safe_name(const char *name) {
+  return UTILVBIG_unsafe_name_reason(name) == NULL ? 1 : 0;
 }
 
 // Creates every missing level of a relative or drive-rooted path, recording
@@ -141,13 +212,13 @@ static void utilvbig_make_dir(const char *path) {
 // ---- Extraction. -----------------------------------------------------------
 
 // Writes file entry `index` as file_name in the working directory. A member
-// that cannot be read or written leaves no file behind and is counted as
-// skipped. Always returns 1: one member never stops the extraction.
+// that cannot be read or written leaves no file behind and is refused.
+// Always returns 1: one member never stops the extraction.
 static unsigned char utilvbig_write_file(int32_t handle, int32_t index, const char *file_name) {
   VBUG_TRACE("utilvbig_write_file");
   FILE *stream = vfile_fopen(file_name, "wb", 0, VBUG_SOURCE, __LINE__);
   if (stream == NULL) {
-    uvb.skipped++;
+    utilvbig_refuse(file_name, "the file cannot be created");
     return 1;
   }
   int32_t length = 0;
@@ -158,45 +229,86 @@ static unsigned char utilvbig_write_file(int32_t handle, int32_t index, const ch
   PLATFORM_free(release);
   ok = vfile_fclose(stream, VBUG_SOURCE, __LINE__) == 0 && ok;
   if (!ok) {
-    VBUG_MESSAGE("Failed to extract '%s'", file_name);
     PLATFORM_delete_file(file_name);
-    uvb.skipped++;
+    utilvbig_refuse(file_name,
+                    data == NULL ? "the member cannot be read" : "the file cannot be written");
     return 1;
   }
   utilvbig_record(uvb.extracted_files, file_name);
   return 1;
 }
 
-static void utilvbig_extract(int32_t handle, int32_t directory, size_t path_length);
+// 1 when path lies strictly inside folder (both absolute, as the system
+// gives them).
+static unsigned char utilvbig_is_inside(const char *folder, const char *path) {
+  size_t length = strlen(folder);
+  if (length == 0 || strncmp(folder, path, length) != 0) return 0;
+  if (folder[length - 1] != '\\') {
+    if (path[length] != '\\') return 0;
+    length++;
+  }
+  return path[length] != '\0';
+}
 
-// Creates the folder for directory entry `index`, enters it, extracts its
-// contents and comes back; a folder that cannot be entered is skipped.
-static void utilvbig_extract_folder(int32_t handle, int32_t index, const char *name,
-                                    size_t path_length) {
+// Makes folder `name` (when missing) and enters it. Only a folder that the
+// system put strictly inside the one being filled is kept; uvb.where then
+// names it. Otherwise the member is refused, the working directory stays or
+// is put back where it was, and 0 is returned.
+static unsigned char utilvbig_enter_folder(const char *name) {
   utilvbig_make_dir(name);
   if (!PLATFORM_set_current_directory(name)) {
-    VBUG_MESSAGE("Failed to enter '%s'", name);
-    uvb.skipped++;
-    return;
+    utilvbig_refuse(name, "the folder cannot be entered");
+    return 0;
   }
-  utilvbig_extract(handle, index, path_length);
-  PLATFORM_set_current_directory("..\\");
+  char entered[UTILVBIG_DIRECTORY_SIZE];
+  uint32_t length = PLATFORM_get_current_directory(sizeof entered, entered);
+  if (length == 0 || length >= sizeof entered || !utilvbig_is_inside(uvb.where, entered)) {
+    uvb.lost = !PLATFORM_set_current_directory(uvb.where);
+    utilvbig_refuse(name, "the folder is not inside its parent");
+    return 0;
+  }
+  strcpy(uvb.where, entered);
+  return 1;
+}
+
+static void utilvbig_extract(int32_t handle, int32_t directory);
+
+// Extracts directory entry `index` into a folder of that name, and comes
+// back by the absolute path the parent had before (never by "..", which a
+// name that the system changed could turn into a climb above the target).
+static void utilvbig_extract_folder(int32_t handle, int32_t index, const char *name) {
+  size_t parent_length = strlen(uvb.where);
+  size_t archive_length = strlen(uvb.archive_folder);
+  if (!utilvbig_enter_folder(name)) return;
+  if (archive_length > 0) strcat(uvb.archive_folder, "\\");
+  strcat(uvb.archive_folder, name);
+  utilvbig_extract(handle, index);
+  uvb.archive_folder[archive_length] = '\0';
+  uvb.where[parent_length] = '\0';
+  if (!PLATFORM_set_current_directory(uvb.where)) {
+    VBUG_MESSAGE("Failed to return to '%s'", uvb.where);
+    uvb.lost = 1;
+  }
 }
 
 // Extracts the files and folders of directory entry `directory` (-1: the
 // root) into the working directory, in record order, depth first. Entries
-// are walked by index, so names that differ only in case cannot loop.
-static void utilvbig_extract(int32_t handle, int32_t directory, size_t path_length) {
+// are walked by index, so names that differ only in case cannot loop. The
+// walk stops when it could not get back to a folder.
+static void utilvbig_extract(int32_t handle, int32_t directory) {
   VBUG_TRACE("utilvbig_extract");
-  for (int32_t i = VFILBIG_next_child(handle, directory, directory); i >= 0;
+  size_t folder_length = strlen(uvb.archive_folder);
+  for (int32_t i = VFILBIG_next_child(handle, directory, directory); i >= 0 && !uvb.lost;
        i = VFILBIG_next_child(handle, directory, i)) {
     const VBIG_FAT_ENTRY *entry = VFILBIG_get_fat_entry(handle, i);
-    size_t length = path_length + (path_length > 0) + strlen(entry->name);
-    if (!UTILVBIG_is_safe_name(entry->name) || length > UTILVBIG_MAX_ARCHIVE_PATH) {
-      VBUG_MESSAGE("Refused to extract member '%s'", entry->name);
-      uvb.skipped++;
+    const char *unsafe = UTILVBIG_unsafe_name_reason(entry->name);
+    if (unsafe != NULL) {
+      utilvbig_refuse(entry->name, unsafe);
+    } else if (folder_length + (folder_length > 0) + strlen(entry->name) >
+               UTILVBIG_MAX_ARCHIVE_PATH) {
+      utilvbig_refuse(entry->name, "an archive path too long");
     } else if (entry->type == VBIG_ENTRY_DIRECTORY) {
-      utilvbig_extract_folder(handle, i, entry->name, length);
+      utilvbig_extract_folder(handle, i, entry->name);
     } else {
       utilvbig_write_file(handle, i, entry->name);
     }
@@ -212,6 +324,8 @@ static unsigned char utilvbig_extract_to_dir(int32_t handle, const char *target_
     return 0;
   }
   uvb.skipped = 0;
+  uvb.lost = 0;
+  uvb.archive_folder[0] = '\0';
   if (target_dir != NULL && !PLATFORM_set_current_directory(target_dir)) {
     utilvbig_make_dir(target_dir);
     if (!PLATFORM_set_current_directory(target_dir)) {
@@ -219,9 +333,14 @@ static unsigned char utilvbig_extract_to_dir(int32_t handle, const char *target_
       return 0;
     }
   }
-  utilvbig_extract(handle, -1, 0);
+  length = PLATFORM_get_current_directory(sizeof uvb.where, uvb.where);
+  if (length > 0 && length < sizeof uvb.where) {
+    utilvbig_extract(handle, -1);
+  } else {
+    VBUG_MESSAGE("Failed to read the working directory");
+  }
   PLATFORM_set_current_directory(uvb.saved_directory);
-  return 1;
+  return length > 0 && length < sizeof uvb.where;
 }
 
 unsigned char UTILVBIG_extract_archive(int32_t handle, const char *target_dir) {

@@ -46,18 +46,37 @@ unsigned char UTILVBIG_extract_to_temp_dir_from_mem_with_size(const void *block,
 
 // Extracts every member of an open archive into target_dir (relative to the
 // working directory or absolute; created when missing, and then recorded).
-// Members whose name is not a plain file name are skipped, as are those that
-// cannot be read or written; the others go on. Returns 1, or 0 when the
-// working directory cannot be read or target_dir cannot be entered (nothing
+// Members whose name is not safe (UTILVBIG_is_safe_name) are refused, a
+// refused folder with everything in it, as are those that cannot be read or
+// written and folders that cannot be entered; the others go on. The walk
+// comes back from each folder by the absolute path its parent had, so no
+// member lands outside target_dir. Returns 1, or 0 when the working
+// directory cannot be read or target_dir cannot be entered (nothing
 // extracted then). The working directory is restored.
 unsigned char UTILVBIG_extract_archive(int32_t handle, const char *target_dir);
 
-// Members skipped by the last extraction (unsafe name, too long a path, not
-// readable or not writable).
+// Members refused by the last extraction (unsafe name, too long a path, not
+// readable or not writable, a folder that cannot be entered).
 int32_t UTILVBIG_get_skipped_count(void);
 
-// 1 when name can be written as a file or folder of its own: not empty, not
-// "." or "..", and without '/', '\\', ':' or control characters.
+// Called once for every member an extraction refuses, with the archive path
+// of its folder ("" at the top), its name and why it was refused.
+typedef void (*UTILVBIG_REFUSAL_REPORTER)(const char *folder, const char *name, const char *reason);
+
+// Sets the function told of refused members (null: nobody, the default).
+void UTILVBIG_set_refusal_reporter(UTILVBIG_REFUSAL_REPORTER reporter);
+
+// Why name cannot be written as a file or folder of its own under exactly
+// that name (a short phrase such as "a reserved device name"), or null when
+// it can: it is empty, "." or "..", holds a control
+// character or one of / \ : < > " | ? *, ends in a dot or a blank (which
+// Windows drops), or is a reserved device name (CON, PRN, AUX, NUL, COM0-9,
+// LPT0-9, COM and LPT with a superscript 1, 2 or 3 in the ANSI code page or
+// in UTF-8, CONIN$, CONOUT$), in any case, alone or followed by blanks or an
+// extension.
+const char *UTILVBIG_unsafe_name_reason(const char *name);
+
+// 1 when UTILVBIG_unsafe_name_reason finds nothing wrong with name, else 0.
 unsigned char UTILVBIG_is_safe_name(const char *name);
 
 // Deletes every recorded file, newest first (a failure is reported and the

@@ -11,7 +11,6 @@
 #include <windows.h>
 #endif
 
-#include "Vxstring.h"
 #include "platform.h"
 
 typedef struct VBUG_CALLSTACK_ENTRY {
@@ -194,7 +193,9 @@ void VBUG_leave(const char *function_name, const char *source_path, int32_t line
 }
 
 void VBUG_dump_trace_buffer(void) {
-  VBUG_ASSERT(vbug.trace_buffer != NULL);
+  if (VBUG_ON(VBUG_FLAG_ASSERT))
+    VBUG_assert(vbug.trace_buffer != NULL ? 1 : 0, "trace_buffer != NULL", VBUG_SOURCE, __LINE__,
+                "%s", "");
   if (!vbug.initialised) {
     vbug_write_develop(vbug_trace_notice);
     return;
@@ -326,11 +327,22 @@ static VBUG_WATCH *vbug_watch_record(int32_t index, const char *name) {
   return watch;
 }
 
+// Copies value into a watch record's text, cut to fit and always terminated;
+// a null value is stored as "NULL". Done here rather than through the string
+// module, which itself reports through this one.
+static void vbug_copy_watch_text(char *out, const char *value, size_t size) {
+  if (value == NULL) value = "NULL";
+  const char *end = (const char *)memchr(value, '\0', size - 1);
+  size_t length = end != NULL ? (size_t)(end - value) : size - 1;
+  memcpy(out, value, length);
+  out[length] = '\0';
+}
+
 unsigned char VBUG_watch_text(int32_t index, const char *name, const char *value) {
   VBUG_WATCH *watch = vbug_watch_record(index, name);
   if (watch == NULL) return 0;
   watch->type = VBUG_WATCH_TEXT;
-  VXSTRING_strcpy_safe(watch->text_value, value, sizeof watch->text_value);
+  vbug_copy_watch_text(watch->text_value, value, sizeof watch->text_value);
   return 1;
 }
 

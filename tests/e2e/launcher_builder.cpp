@@ -39,7 +39,7 @@ std::string make_launcher_raw(const std::string &folder, const std::string &payl
   return ok ? path : "";
 }
 
-std::string make_launcher(const std::string &folder, const std::vector<Member> &members) {
+std::string archive_bytes(const std::vector<Member> &members) {
   std::vector<VBIG_MEMBER> records;
   for (const Member &m : members) {
     VBIG_MEMBER record = {};
@@ -55,9 +55,14 @@ std::string make_launcher(const std::string &folder, const std::vector<Member> &
   unsigned char *archive =
       VFILBIG_build_archive(records.data(), (int32_t)records.size(), "test", date, &length);
   if (archive == NULL) return "";
-  std::string payload((const char *)archive, (size_t)length);
+  std::string bytes((const char *)archive, (size_t)length);
   free(archive);
-  return make_launcher_raw(folder, payload);
+  return bytes;
+}
+
+std::string make_launcher(const std::string &folder, const std::vector<Member> &members) {
+  std::string payload = archive_bytes(members);
+  return payload.empty() ? "" : make_launcher_raw(folder, payload);
 }
 
 std::set<std::string> unpack_folders() {
@@ -70,6 +75,29 @@ std::set<std::string> unpack_folders() {
   } while (FindNextFileA(find, &data));
   FindClose(find);
   return found;
+}
+
+// Adds the entries under folder\\prefix to tree, as paths relative to folder.
+static void add_folder_entries(const std::string &folder, const std::string &prefix,
+                               std::set<std::string> *tree) {
+  WIN32_FIND_DATAA data;
+  HANDLE find = FindFirstFileA((folder + "\\" + prefix + "*").c_str(), &data);
+  if (find == INVALID_HANDLE_VALUE) return;
+  do {
+    std::string name = data.cFileName;
+    if (name == "." || name == "..") continue;
+    tree->insert(prefix + name);
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      add_folder_entries(folder, prefix + name + "\\", tree);
+    }
+  } while (FindNextFileA(find, &data));
+  FindClose(find);
+}
+
+std::set<std::string> folder_tree(const std::string &folder) {
+  std::set<std::string> tree;
+  add_folder_entries(folder, "", &tree);
+  return tree;
 }
 
 std::vector<std::string> new_folders(const std::set<std::string> &before,

@@ -22,6 +22,9 @@ struct Member {
 // The folder of the test programs (bin), without a trailing backslash.
 std::string bin_dir();
 
+// The archive of `members`, or "" when the archive writer refuses them.
+std::string archive_bytes(const std::vector<Member> &members);
+
 // Writes folder\Update.exe: the built launcher with `members` appended as an
 // archive and its trailer. Returns the path, or "" on failure.
 std::string make_launcher(const std::string &folder, const std::vector<Member> &members);
@@ -40,6 +43,10 @@ std::vector<std::string> new_folders(const std::set<std::string> &before,
 
 // The temporary-files folder, ending in a backslash.
 std::string temp_folder();
+
+// Every file and folder under folder, by its path relative to folder
+// ("data", "data\\level1.dat"); empty when folder does not exist.
+std::set<std::string> folder_tree(const std::string &folder);
 
 }  // namespace launcher_builder
 

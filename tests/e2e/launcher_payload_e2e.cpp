@@ -8,16 +8,16 @@
 
 #include <gtest/gtest.h>
 
+#include "resource.h"
 #include "game_registry.h"
 #include "launcher_builder.h"
 #include "testutil.h"
 #include "uidriver.h"
+#include "win32util.h"
 
 using launcher_builder::Member;
 
 namespace {
-
-const int kReadme = 3, kExit = IDCANCEL;
 
 // Every test starts with the game not installed and a fresh folder that
 // stands for the CD root (the launcher's working folder).
@@ -63,9 +63,9 @@ TEST_F(LauncherPayload, UnpacksIntoANewFolderThatIsGoneAfterExit) {
   std::string unpacked = launcher_builder::temp_folder() + added[0];
   EXPECT_EQ("<html></html>", fnal_test::read_file(unpacked + "\\INDEX.HTM"));
   EXPECT_EQ("level", fnal_test::read_file(unpacked + "\\data\\level1.dat"));
-  EXPECT_TRUE(uidriver::control(window, kReadme).enabled);
+  EXPECT_TRUE(uidriver::control(window, IDC_README).enabled);
 
-  uidriver::click(window, kExit);
+  uidriver::click(window, IDCANCEL);
   ASSERT_TRUE(launcher.wait_exit(15000));
   EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(unpacked.c_str()))
       << "the unpacked folder is deleted with everything in it";
@@ -79,8 +79,8 @@ TEST_F(LauncherPayload, ReadmeIsDisabledWithoutAPageOrWithAnEmptyOne) {
     uidriver::Program launcher(path, cd_.path().c_str());
     HWND window = open_launcher(launcher);
     ASSERT_NE(nullptr, window);
-    EXPECT_TRUE(uidriver::control(window, kReadme).visible);
-    EXPECT_FALSE(uidriver::control(window, kReadme).enabled);
+    EXPECT_TRUE(uidriver::control(window, IDC_README).visible);
+    EXPECT_FALSE(uidriver::control(window, IDC_README).enabled);
     uidriver::press_close_box(window);
     ASSERT_TRUE(launcher.wait_exit(15000));
   }
@@ -131,7 +131,57 @@ TEST_F(LauncherPayload, SecondLauncherUnderTheSamePathEndsSilently) {
       << "the first launcher keeps its files";
   EXPECT_TRUE(IsWindowVisible(window));
 
-  uidriver::click(window, kExit);
+  uidriver::click(window, IDCANCEL);
   ASSERT_TRUE(first.wait_exit(15000));
   EXPECT_TRUE(new_unpack_folders().empty());
+}
+
+// Members whose names Windows would change or take for a device, among good
+// ones: with the temporary-files folder two levels below the test's folder,
+// the launcher unpacks only the good members, into its one DIR folder,
+// nothing lands anywhere else, and the clean-up leaves nothing behind.
+TEST_F(LauncherPayload, HostileNamesStayInsideTheUnpackingFolderAndAreCleanedUp) {
+  std::string temp = cd_.path() + "\\above\\temp";
+  ASSERT_TRUE(CreateDirectoryA((cd_.path() + "\\above").c_str(), NULL));
+  ASSERT_TRUE(CreateDirectoryA(temp.c_str(), NULL));
+  fnal_test::ScopedTempFolder temp_folder(temp + "\\");
+  std::vector<Member> members = {
+      {"...", "", true},
+      {"escaped.dat", "x", false, 0},
+      {"NUL", "device"},
+      {"con.txt", "device"},
+      {"evil.", "renamed"},
+      {"COM1", "device"},
+      {" ", "", true},
+      {"blank.dat", "b", false, 6},
+      {"INDEX.HTM", "<p>ok</p>"},
+      {"data", "", true},
+      {". .", "", true, 9},
+      {"deep.dat", "d", false, 10},
+      {"level1.dat", "level", false, 9},
+  };
+  std::string path = launcher_builder::make_launcher(cd_.path(), members);
+  ASSERT_NE("", path);
+  uidriver::Program launcher(path, cd_.path().c_str());
+  HWND window = open_launcher(launcher);
+  ASSERT_NE(nullptr, window);
+
+  std::set<std::string> in_temp = launcher_builder::folder_tree(temp);
+  ASSERT_FALSE(in_temp.empty());
+  std::string unpacked = *in_temp.begin();
+  EXPECT_EQ(0u, unpacked.rfind("DIR", 0)) << unpacked;
+  std::set<std::string> expected = {unpacked, unpacked + "\\INDEX.HTM", unpacked + "\\data",
+                                    unpacked + "\\data\\level1.dat"};
+  EXPECT_EQ(expected, in_temp) << "only the good members, all inside the DIR folder";
+  std::set<std::string> around = {"Update.exe", "above", "above\\temp"};
+  for (const std::string &entry : in_temp) around.insert("above\\temp\\" + entry);
+  EXPECT_EQ(around, launcher_builder::folder_tree(cd_.path())) << "nothing written elsewhere";
+  EXPECT_EQ("level", fnal_test::read_file(temp + "\\" + unpacked + "\\data\\level1.dat"));
+  EXPECT_TRUE(uidriver::control(window, IDC_README).enabled);
+
+  uidriver::click(window, IDCANCEL);
+  ASSERT_TRUE(launcher.wait_exit(15000));
+  EXPECT_EQ((std::set<std::string>{"Update.exe", "above", "above\\temp"}),
+            launcher_builder::folder_tree(cd_.path()))
+      << "the clean-up removes everything it unpacked";
 }

@@ -9,28 +9,22 @@ namespace {
 
 const DWORD kPollMs = 20;
 
-std::string window_text(HWND window) {
-  char text[1024] = "";
-  GetWindowTextA(window, text, sizeof text);
-  return text;
-}
-
-std::string class_name(HWND window) {
-  char name[256] = "";
-  GetClassNameA(window, name, sizeof name);
-  return name;
-}
-
+// Visible top-level windows of a process (or of one of its threads, when
+// thread_id is not 0); with dialogs_only, only those of class "#32770".
 struct Collect {
   DWORD pid;
+  DWORD thread_id;
+  bool dialogs_only;
   std::vector<HWND> *out;
 };
 
 BOOL CALLBACK collect_window(HWND window, LPARAM data) {
   Collect *collect = (Collect *)data;
   DWORD pid = 0;
-  GetWindowThreadProcessId(window, &pid);
-  if (pid == collect->pid && IsWindowVisible(window)) collect->out->push_back(window);
+  DWORD tid = GetWindowThreadProcessId(window, &pid);
+  bool mine = collect->thread_id != 0 ? tid == collect->thread_id : pid == collect->pid;
+  if (mine && IsWindowVisible(window) && (!collect->dialogs_only || class_name(window) == "#32770"))
+    collect->out->push_back(window);
   return TRUE;
 }
 
@@ -45,8 +39,24 @@ bool poll(DWORD timeout_ms, Done done) {
   }
 }
 
-// The text of a message box: its static control 0xFFFF (the id the system's
-// message boxes give their text), or else the first static text.
+}  // namespace
+
+bool wait_until(const std::function<bool()> &condition, DWORD timeout_ms) {
+  return poll(timeout_ms, condition);
+}
+
+std::string window_text(HWND window) {
+  char text[1024] = "";
+  GetWindowTextA(window, text, sizeof text);
+  return text;
+}
+
+std::string class_name(HWND window) {
+  char name[256] = "";
+  GetClassNameA(window, name, sizeof name);
+  return name;
+}
+
 std::string message_text(HWND box) {
   HWND text = GetDlgItem(box, 0xFFFF);
   if (text != NULL) return window_text(text);
@@ -55,7 +65,43 @@ std::string message_text(HWND box) {
   return "";
 }
 
-}  // namespace
+std::vector<HWND> dialogs(DWORD process_id, DWORD thread_id) {
+  std::vector<HWND> found;
+  Collect collect = {process_id, thread_id, true, &found};
+  EnumWindows(collect_window, (LPARAM)&collect);
+  return found;
+}
+
+HWND wait_for_dialog(DWORD process_id, DWORD thread_id, const std::string &title,
+                     DWORD timeout_ms) {
+  HWND found = NULL;
+  poll(timeout_ms, [&] {
+    for (HWND window : dialogs(process_id, thread_id))
+      if (window_text(window) == title) found = window;
+    return found != NULL;
+  });
+  return found;
+}
+
+HWND wait_for_owned_dialog(HWND owner, DWORD timeout_ms) {
+  DWORD pid = 0;
+  GetWindowThreadProcessId(owner, &pid);
+  HWND found = NULL;
+  poll(timeout_ms, [&] {
+    for (HWND window : dialogs(pid))
+      if (GetWindow(window, GW_OWNER) == owner) found = window;
+    return found != NULL;
+  });
+  return found;
+}
+
+std::vector<int> sibling_order(HWND dialog) {
+  std::vector<int> ids;
+  for (HWND child = GetWindow(dialog, GW_CHILD); child != NULL;
+       child = GetWindow(child, GW_HWNDNEXT))
+    ids.push_back(GetDlgCtrlID(child));
+  return ids;
+}
 
 Program::Program(const std::string &command_line, const char *working_dir)
     : process_(NULL), pid_(0) {
@@ -82,7 +128,7 @@ Program::~Program() {
 
 std::vector<HWND> Program::windows() const {
   std::vector<HWND> found;
-  Collect collect = {pid_, &found};
+  Collect collect = {pid_, 0, false, &found};
   EnumWindows(collect_window, (LPARAM)&collect);
   return found;
 }

@@ -365,3 +365,66 @@ TEST(WinutilsIsAppAlreadyRunning, KeepsItsMutexAndTheCommandLine) {
   EXPECT_EQ(1, WINUTILS_is_app_already_running()) << "the mutex was not kept open";
   EXPECT_EQ(before, std::string(GetCommandLineA()));
 }
+
+// ---------------------------------------------------------------------------
+// Library loading
+
+// Copies the marker library (which appends its path to the file named in
+// FNAL_PLANTED_MARKER when it is loaded) to folder\name.
+void plant_library(const std::string &folder, const std::string &name) {
+  std::string source = fnal_test::bin_dir() + "\\fnal_planted.dll";
+  ASSERT_TRUE(CopyFileA(source.c_str(), (folder + "\\" + name).c_str(), FALSE)) << source;
+}
+
+TEST(WinutilsLimitDllSearch, LibrariesBesideTheProgramOrInTheWorkingFolderAreNotFoundByName) {
+  fnal_test::TempWorkDir dir;  // the probe's working folder
+  std::string app = dir.path() + "\\app";
+  ASSERT_TRUE(CreateDirectoryA(app.c_str(), NULL));
+  std::string probe = app + "\\probe.exe";
+  std::string source = fnal_test::bin_dir() + "\\fnal_library_probe.exe";
+  ASSERT_TRUE(CopyFileA(source.c_str(), probe.c_str(), FALSE)) << source;
+  plant_library(app, "beside.dll");
+  plant_library(dir.path(), "working.dll");
+  std::string marker = dir.path() + "\\marker.log";
+  fnal_test::ScopedEnv marker_env("FNAL_PLANTED_MARKER", marker);
+
+  struct Case {
+    const char *mode;
+    const char *name;
+    int expected;  // 1: loaded; 2: search limited, not loaded
+  } cases[] = {
+      {"plain", "beside.dll", 1},
+      {"plain", "working.dll", 1},
+      {"limit", "beside.dll", 2},
+      {"limit", "working.dll", 2},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(std::string(c.mode) + " " + c.name);
+    DeleteFileA(marker.c_str());
+    EXPECT_EQ(c.expected, fnal_test::run_process("\"" + probe + "\" " + c.mode + " " + c.name));
+    EXPECT_EQ(c.expected == 1, !fnal_test::read_file(marker).empty())
+        << "marker: " << fnal_test::read_file(marker);
+  }
+}
+
+TEST(WinutilsLoadSystemLibrary, LoadsFromTheSystemFolderOnly) {
+  fnal_test::TempWorkDir dir;
+  std::string marker = dir.path() + "\\marker.log";
+  fnal_test::ScopedEnv marker_env("FNAL_PLANTED_MARKER", marker);
+  plant_library(dir.path(), "fnal_planted.dll");
+  EXPECT_EQ(nullptr, WINUTILS_load_system_library("fnal_planted.dll"))
+      << "found outside the system folder";
+  EXPECT_EQ("", fnal_test::read_file(marker));
+
+  HMODULE shfolder = WINUTILS_load_system_library("SHFolder.dll");
+  ASSERT_NE(nullptr, shfolder);
+  char system[MAX_PATH], loaded[MAX_PATH];
+  ASSERT_GT(GetSystemDirectoryA(system, sizeof system), 0u);
+  ASSERT_GT(GetModuleFileNameA(shfolder, loaded, sizeof loaded), 0u);
+  EXPECT_EQ(0, lstrcmpiA((std::string(system) + "\\shfolder.dll").c_str(), loaded)) << loaded;
+  EXPECT_NE(nullptr, GetProcAddress(shfolder, "SHGetFolderPathA"));
+  FreeLibrary(shfolder);
+
+  EXPECT_EQ(nullptr, WINUTILS_load_system_library(std::string(MAX_PATH, 'x').c_str()));
+  EXPECT_EQ(nullptr, WINUTILS_load_system_library(NULL));
+}

@@ -1,20 +1,25 @@
 #!/usr/bin/env bash
 # Runs the launcher's end-to-end action tests with the drives they need in the
 # project's Wine prefix: the demo disc's launcher on the CD-ROM drive M:, a
-# second (empty) CD-ROM drive R:, and a fixed drive F:. Mapping drives
+# second (empty) CD-ROM drive R:, and a fixed drive F:, with native libraries
+# preferred for "SHFolder.dll" and "atl.dll". Mapping drives
 # restarts the wineserver, so the test runs alone; the drives are removed and
 # the server restarted again afterwards.
 # Usage: actions_e2e.sh TEST_EXE CD_DIR PAYLOAD_DIR
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 # shellcheck source=scripts/wineenv
-. "$here/../../../scripts/wineenv"
+. "$here/../../scripts/wineenv"
+# Native libraries preferred for the two names the launcher loads at run
+# time, as Windows treats libraries outside its list of known ones: a copy
+# planted beside the launcher would then be taken if it were looked for there.
+export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;shfolder,atl=n,b"
 test_exe=$1 cd_dir=$2 payload_dir=$3
 work=$(mktemp -d)
 drives=(m r f)
 
 # shellcheck source=scripts/cdrom
-. "$here/../../../scripts/cdrom"
+. "$here/../../scripts/cdrom"
 restart_server() {
   wine_restart_server
   wineserver -p </dev/null >/dev/null 2>&1

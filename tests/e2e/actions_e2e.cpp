@@ -16,14 +16,15 @@
 
 #include <gtest/gtest.h>
 
+#include "resource.h"
 #include "game_registry.h"
 #include "launcher_builder.h"
 #include "testutil.h"
 #include "uidriver.h"
+#include "win32util.h"
 
 namespace {
 
-const int kMessage = 1005, kPatch = 4, kInstall = 1001, kReadme = 3;
 const char *const kSources[8] = {"Setup.exe",    "setup.ini",    "setupscr.ini", "buttons.bmp",
                                  "backgrnd.bmp", "messages.ini", "dsetup.dll",   "dsetup32.dll"};
 const char *const kTargets[8] = {
@@ -183,14 +184,14 @@ TEST_F(Actions, InsertCdLayoutEscapesBackToNormalThenCloses) {
     SCOPED_TRACE(close_box ? "close box" : "Escape");
     Launcher launcher;
     ASSERT_NE(nullptr, launcher.window());
-    uidriver::click(launcher.window(), kInstall);
-    for (int i = 0; i < 100 && !launcher.control(kMessage).visible; i++) Sleep(100);
-    ASSERT_TRUE(launcher.control(kMessage).visible) << "insert-CD layout expected";
-    EXPECT_EQ("Please insert:\n\t\t Ironmeadow CD", launcher.control(kMessage).text);
-    EXPECT_EQ("&Retry", launcher.control(kReadme).text);
+    uidriver::click(launcher.window(), IDC_INSTALL);
+    for (int i = 0; i < 100 && !launcher.control(IDC_MESSAGE).visible; i++) Sleep(100);
+    ASSERT_TRUE(launcher.control(IDC_MESSAGE).visible) << "insert-CD layout expected";
+    EXPECT_EQ("Please insert:\n\t\t Ironmeadow CD", launcher.control(IDC_MESSAGE).text);
+    EXPECT_EQ("&Retry", launcher.control(IDC_README).text);
     EXPECT_EQ("&Cancel", launcher.control(IDCANCEL).text);
-    EXPECT_FALSE(launcher.control(kInstall).visible);
-    EXPECT_FALSE(launcher.control(kPatch).visible);
+    EXPECT_FALSE(launcher.control(IDC_INSTALL).visible);
+    EXPECT_FALSE(launcher.control(IDC_PATCH).visible);
     const char *shots = getenv("DOCS_SCREENSHOTS");  // a folder for the README's pictures
     if (shots != NULL && !close_box) {
       Sleep(500);
@@ -205,9 +206,9 @@ TEST_F(Actions, InsertCdLayoutEscapesBackToNormalThenCloses) {
         uidriver::press_escape(launcher.window());
     };
     cancel();
-    for (int i = 0; i < 100 && launcher.control(kMessage).visible; i++) Sleep(100);
-    EXPECT_FALSE(launcher.control(kMessage).visible) << "back in the normal layout";
-    EXPECT_EQ("Install &Game", launcher.control(kInstall).text);
+    for (int i = 0; i < 100 && launcher.control(IDC_MESSAGE).visible; i++) Sleep(100);
+    EXPECT_FALSE(launcher.control(IDC_MESSAGE).visible) << "back in the normal layout";
+    EXPECT_EQ("Install &Game", launcher.control(IDC_INSTALL).text);
     EXPECT_EQ("E&xit", launcher.control(IDCANCEL).text);
     EXPECT_FALSE(launcher.program().wait_exit(500)) << "the first cancel keeps the window";
     cancel();
@@ -218,19 +219,19 @@ TEST_F(Actions, InsertCdLayoutEscapesBackToNormalThenCloses) {
 TEST_F(Actions, WithoutTheCdInstallAsksForItAndRetryHandsOver) {
   Launcher launcher;
   ASSERT_NE(nullptr, launcher.window());
-  uidriver::click(launcher.window(), kInstall);
-  for (int i = 0; i < 100 && !launcher.control(kMessage).visible; i++) Sleep(100);
-  EXPECT_TRUE(launcher.control(kMessage).visible) << "insert-CD layout expected";
-  EXPECT_EQ("&Retry", launcher.control(kReadme).text);
+  uidriver::click(launcher.window(), IDC_INSTALL);
+  for (int i = 0; i < 100 && !launcher.control(IDC_MESSAGE).visible; i++) Sleep(100);
+  EXPECT_TRUE(launcher.control(IDC_MESSAGE).visible) << "insert-CD layout expected";
+  EXPECT_EQ("&Retry", launcher.control(IDC_README).text);
   launcher.expect_no_box();
 
-  uidriver::click(launcher.window(), kReadme);  // Retry, still no CD
+  uidriver::click(launcher.window(), IDC_README);  // Retry, still no CD
   launcher.expect_no_box();
-  EXPECT_TRUE(launcher.control(kMessage).visible);
+  EXPECT_TRUE(launcher.control(IDC_MESSAGE).visible);
   EXPECT_FALSE(exists(destination())) << "nothing copied without the CD";
 
   insert("R:\\");
-  uidriver::click(launcher.window(), kReadme);  // Retry
+  uidriver::click(launcher.window(), IDC_README);  // Retry
   ASSERT_TRUE(launcher.program().wait_exit(20000)) << "the launcher closes after the hand-off";
   std::string log = setup_log();
   EXPECT_NE(std::string::npos, log.find("current_dir=R:\\\n")) << log;
@@ -244,9 +245,9 @@ TEST_F(Actions, WithoutTheCdInstallAsksForItAndRetryHandsOver) {
   // game is up to date.
   Launcher again;
   ASSERT_NE(nullptr, again.window());
-  EXPECT_FALSE(again.control(kInstall).enabled);
-  EXPECT_TRUE(again.control(kPatch).enabled);
-  uidriver::click(again.window(), kPatch);
+  EXPECT_FALSE(again.control(IDC_INSTALL).enabled);
+  EXPECT_TRUE(again.control(IDC_PATCH).enabled);
+  uidriver::click(again.window(), IDC_PATCH);
   again.expect_box("Question", kConfirmation);
   EXPECT_TRUE(uidriver::wait_hidden(again.window(), 10000)) << "hidden while the patch runs";
   HWND patch = NULL;
@@ -258,8 +259,8 @@ TEST_F(Actions, WithoutTheCdInstallAsksForItAndRetryHandsOver) {
   EXPECT_NE(
       std::string::npos,
       fnal_test::read_text(game_folder() + "\\kervins.cev").find("version_number = V1.0001;"));
-  EXPECT_TRUE(again.control(kPatch).enabled);
-  uidriver::click(again.window(), kPatch);
+  EXPECT_TRUE(again.control(IDC_PATCH).enabled);
+  uidriver::click(again.window(), IDC_PATCH);
   again.expect_box("Question", kConfirmation);
   again.expect_box("Update", "Ironmeadow is up to date");
   EXPECT_TRUE(IsWindowVisible(again.window()));
@@ -270,7 +271,7 @@ TEST_F(Actions, OfTwoCdDrivesTheLowerLetterIsUsed) {
   insert("R:\\");
   Launcher launcher;
   ASSERT_NE(nullptr, launcher.window());
-  uidriver::click(launcher.window(), kInstall);
+  uidriver::click(launcher.window(), IDC_INSTALL);
   ASSERT_TRUE(launcher.program().wait_exit(20000));
   std::string log = setup_log();
   EXPECT_NE(std::string::npos, log.find("current_dir=M:\\\n")) << log;
@@ -287,7 +288,7 @@ TEST_F(Actions, ReadOnlyCopiesOfAnEarlierRunAreReplaced) {
   insert("R:\\");
   Launcher launcher;
   ASSERT_NE(nullptr, launcher.window());
-  uidriver::click(launcher.window(), kInstall);
+  uidriver::click(launcher.window(), IDC_INSTALL);
   ASSERT_TRUE(launcher.program().wait_exit(20000));
   expect_copies();
   setup_log();
@@ -303,12 +304,12 @@ TEST_F(Actions, ACopyThatFailsIsReportedAndNothingStarts) {
   insert("M:\\");
   Launcher launcher;
   ASSERT_NE(nullptr, launcher.window());
-  uidriver::click(launcher.window(), kInstall);
+  uidriver::click(launcher.window(), IDC_INSTALL);
   launcher.expect_box("Update", "Failed to copy from '" + launcher.temp_dir() +
                                     "\\setupscr.ini' to '" + locked + "'");
   CloseHandle(lock);
   EXPECT_FALSE(launcher.program().wait_exit(500)) << "the launcher stays open";
-  EXPECT_TRUE(launcher.control(kInstall).visible);
+  EXPECT_TRUE(launcher.control(IDC_INSTALL).visible);
   EXPECT_TRUE(exists(destination() + "\\setup.ini")) << "copies made before stay";
   EXPECT_FALSE(exists(destination() + "\\buttons.bmp")) << "no copy after the failure";
   EXPECT_FALSE(wait_for(exists, game_folder() + "\\setup.log", 1500)) << "nothing started";
@@ -320,7 +321,7 @@ TEST_F(Actions, ASetUpProgramThatCannotStartIsReported) {
   ASSERT_NE(nullptr, launcher.window());
   ASSERT_FALSE(launcher.temp_dir().empty());
   fnal_test::write_file(launcher.temp_dir() + "\\Setup.exe", "not a program");
-  uidriver::click(launcher.window(), kInstall);
+  uidriver::click(launcher.window(), IDC_INSTALL);
   launcher.expect_box("Update", "Failed to run installer");
   EXPECT_FALSE(launcher.program().wait_exit(500)) << "the launcher stays open";
   EXPECT_EQ("not a program", fnal_test::read_file(destination() + "\\Iron Meadow remove.exe"));
@@ -357,11 +358,11 @@ TEST_F(Actions, PatchCheckFailuresAreReported) {
     if (c.version_file) fnal_test::write_file(game.path() + "\\kervins.cev", c.version_file);
     Launcher launcher;
     ASSERT_NE(nullptr, launcher.window());
-    uidriver::click(launcher.window(), kPatch);
+    uidriver::click(launcher.window(), IDC_PATCH);
     launcher.expect_box("Question", kConfirmation);
     launcher.expect_box("Update", c.message);
     EXPECT_TRUE(IsWindowVisible(launcher.window()));
-    EXPECT_TRUE(launcher.control(kPatch).enabled);
+    EXPECT_TRUE(launcher.control(IDC_PATCH).enabled);
   }
 }
 
@@ -372,12 +373,85 @@ TEST_F(Actions, CancelInThePatchConfirmationDoesNothing) {
   fnal_test::write_file(game.path() + "\\kervins.cev", "version_number = V1.0000;\n");
   Launcher launcher;
   ASSERT_NE(nullptr, launcher.window());
-  uidriver::click(launcher.window(), kPatch);
+  uidriver::click(launcher.window(), IDC_PATCH);
   launcher.expect_box("Question", kConfirmation, IDCANCEL);
   launcher.expect_no_box();
   EXPECT_TRUE(IsWindowVisible(launcher.window()));
   EXPECT_EQ(nullptr, FindWindowA(NULL, "Iron Meadow Patch V1.0001"));
   EXPECT_NE(std::string::npos, fnal_test::read_text(game.path() + "\\kervins.cev").find("V1.0000"));
+}
+
+// The two libraries the launcher loads at run time, by the names a planted
+// copy would carry.
+const char *const kPlantedNames[] = {"SHFolder.dll", "atl.dll"};
+
+// Stand-ins for those libraries beside the launcher on the disc, which only
+// leave a line in `marker` when they are loaded, and the library probe there
+// too; removed again at the end.
+class PlantedLibraries {
+ public:
+  explicit PlantedLibraries(const std::string &marker)
+      : marker_env_("FNAL_PLANTED_MARKER", marker) {
+    std::string library = fnal_test::bin_dir() + "\\fnal_planted.dll";
+    std::string probe = fnal_test::bin_dir() + "\\fnal_library_probe.exe";
+    planted_ = CopyFileA(probe.c_str(), kProbe, FALSE) != 0;
+    for (const char *name : kPlantedNames) {
+      std::string path = std::string("M:\\") + name;
+      planted_ = planted_ && CopyFileA(library.c_str(), path.c_str(), FALSE) != 0;
+    }
+  }
+  ~PlantedLibraries() {
+    for (const char *name : kPlantedNames) DeleteFileA((std::string("M:\\") + name).c_str());
+    DeleteFileA(kProbe);
+  }
+  bool planted() const { return planted_; }
+  // Whether a program beside them that loads `name` by its bare name gets a
+  // stand-in: the exit code of the probe (1 when loaded).
+  static int probe_loads(const char *name) {
+    return fnal_test::run_process(std::string(kProbe) + " plain " + name);
+  }
+
+ private:
+  static constexpr const char *kProbe = "M:\\probe.exe";
+  fnal_test::ScopedEnv marker_env_;
+  bool planted_ = false;
+};
+
+// Libraries of those names beside the launcher, where a program that looks
+// them up by name takes them (native libraries preferred for those names, by
+// actions_e2e.sh), are never loaded by the launcher: its window opens with
+// the shell folders read, the readme hosts the browser control, and the
+// install hands over.
+TEST_F(Actions, LibrariesPlantedBesideTheLauncherAreNotLoaded) {
+  fnal_test::TempWorkDir scratch;
+  std::string marker = scratch.path() + "\\planted.log";
+  PlantedLibraries planted(marker);
+  ASSERT_TRUE(planted.planted()) << "the stand-ins could not be placed on M:";
+  for (const char *name : kPlantedNames) {
+    ASSERT_EQ(1, PlantedLibraries::probe_loads(name))
+        << name << " beside a program is not taken: run through actions_e2e.sh";
+  }
+  DeleteFileA(marker.c_str());
+  insert("R:\\");
+  Launcher launcher;
+  ASSERT_NE(nullptr, launcher.window()) << "the launcher did not open";
+
+  uidriver::click(launcher.window(), IDC_README);
+  HWND readme = launcher.program().wait_window("Html Help", 15000);
+  ASSERT_NE(nullptr, readme);
+  char host_class[64] = "";
+  GetClassNameA(GetDlgItem(readme, IDC_BROWSER), host_class, sizeof host_class);
+  EXPECT_STREQ("AtlAxWin", host_class) << "the browser control is not hosted";
+  uidriver::press_escape(readme);
+  for (int i = 0; i < 100 && IsWindow(readme); i++) Sleep(100);
+  EXPECT_FALSE(IsWindow(readme));
+
+  uidriver::click(launcher.window(), IDC_INSTALL);
+  ASSERT_TRUE(launcher.program().wait_exit(20000)) << "the launcher closes after the hand-off";
+  EXPECT_NE(std::string::npos, setup_log().find("current_dir=R:\\\n"));
+  expect_copies();
+  wait_setup_done();
+  EXPECT_EQ("", fnal_test::read_file(marker)) << "a planted library was loaded";
 }
 
 }  // namespace
