@@ -4,13 +4,13 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include <random>
 #include <string>
 #include <vector>
 
 #include <benchmark/benchmark.h>
 #include <zlib.h>
 
+#include "bench_data.h"
 #include "huffman.h"
 
 namespace {
@@ -18,32 +18,6 @@ namespace {
 typedef std::vector<unsigned char> Bytes;
 
 const size_t kSize = 4 << 20;
-
-// English-like text: words drawn with a skewed distribution.
-Bytes text_data() {
-  static const char *words[] = {"the",    "iron",   "meadow",  "of",     "and",
-                                "a",      "to",     "install", "game",   "patch",
-                                "readme", "window", "set-up",  "folder", "cd"};
-  std::mt19937 random(1);
-  std::geometric_distribution<int> pick(0.25);
-  Bytes data;
-  while (data.size() < kSize) {
-    const char *word = words[pick(random) % 15];
-    data.insert(data.end(), word, word + strlen(word));
-    data.push_back(random() % 12 == 0 ? '\n' : ' ');
-  }
-  data.resize(kSize);
-  return data;
-}
-
-// Binary data like an executable: small values common, the rest spread out.
-Bytes binary_data() {
-  std::mt19937 random(2);
-  std::geometric_distribution<int> small(0.08);
-  Bytes data(kSize);
-  for (unsigned char &b : data) b = (unsigned char)(random() % 3 ? small(random) : random());
-  return data;
-}
 
 Bytes huffman_stream(const Bytes &data) {
   int32_t length = 0;
@@ -97,19 +71,19 @@ void decode_zlib(benchmark::State &state, const Bytes &data) {
 }
 
 void BM_HuffmanDecodeText(benchmark::State &state) {
-  static const Bytes data = text_data();
+  static const Bytes data = bench_text_data(kSize);
   decode_huffman(state, data);
 }
 void BM_ZlibInflateHuffmanOnlyText(benchmark::State &state) {
-  static const Bytes data = text_data();
+  static const Bytes data = bench_text_data(kSize);
   decode_zlib(state, data);
 }
 void BM_HuffmanDecodeBinary(benchmark::State &state) {
-  static const Bytes data = binary_data();
+  static const Bytes data = bench_binary_data(kSize);
   decode_huffman(state, data);
 }
 void BM_ZlibInflateHuffmanOnlyBinary(benchmark::State &state) {
-  static const Bytes data = binary_data();
+  static const Bytes data = bench_binary_data(kSize);
   decode_zlib(state, data);
 }
 

@@ -351,3 +351,101 @@ TEST(HuffmanCompress, RoundTripsAndUsesLongCodes) {
   EXPECT_EQ(nullptr, HUFFMAN_compress((const unsigned char *)"x", -1, &length));
   EXPECT_EQ(-1, length);
 }
+
+namespace {
+
+// Weights whose trees reach every decoding path: the first `count` values
+// get the Fibonacci numbers capped at `cap`, which makes codes up to 18 bits
+// long (with 139 values and a cap of 232), the longest 8-bit weights allow.
+std::vector<int32_t> fibonacci_weights(int count, int cap) {
+  std::vector<int32_t> weights(256, 0);
+  int64_t a = 1, b = 1;
+  for (int i = 0; i < count; i++) {
+    weights[(size_t)i] = (int32_t)std::min<int64_t>(a, cap);
+    int64_t c = std::min<int64_t>(a + b, 1 << 20);
+    a = b;
+    b = c;
+  }
+  return weights;
+}
+
+// Random weight tables of several shapes, and the codes of each value.
+std::vector<int32_t> random_weights(std::mt19937 &random, int shape) {
+  if (shape == 0) return fibonacci_weights(13 + (int)(random() % 244), 200 + (int)(random() % 56));
+  std::vector<int32_t> weights(256, 0);
+  int symbols = 2 + (int)(random() % 255);
+  for (int s = 0; s < symbols; s++) {
+    int weight = shape == 1 ? 1 + (int)(random() % 255) : 1 << (random() % 8);
+    weights[random() % 256] = weight;
+  }
+  return weights;
+}
+
+std::vector<std::string> codes_of(const std::vector<int32_t> &weights) {
+  std::vector<std::string> codes(256);
+  BTREE *tree = NULL;
+  EXPECT_EQ(0, huffman_build_tree(weights.data(), &tree));
+  if (tree == NULL) return codes;
+  std::map<char, std::string> found;
+  collect_codes(tree->root, "", found);
+  huffman_destroy_tree(tree);
+  for (const auto &code : found) codes[(unsigned char)code.first] = code.second;
+  return codes;
+}
+
+// A stream of the given symbols with their codes, `extra` random bits after
+// them, and the last byte's pad bits random too.
+Bytes encode_symbols(const std::vector<int32_t> &weights, const std::vector<std::string> &codes,
+                     const std::string &symbols, size_t extra, std::mt19937 &random) {
+  std::string bits;
+  for (char c : symbols) bits += codes[(unsigned char)c];
+  for (size_t i = 0; i < extra; i++) bits += random() % 2 ? '1' : '0';
+  Bytes stream(HUFFMAN_HEADER_SIZE, 0);
+  int32_t n = (int32_t)symbols.size();
+  for (int i = 0; i < 4; i++) stream[i] = (unsigned char)((uint32_t)n >> (8 * i));
+  for (int i = 0; i < 256; i++) stream[4 + i] = (unsigned char)weights[(size_t)i];
+  for (size_t p = 0; p < bits.size(); p++) {
+    if (p % 8 == 0) stream.push_back((unsigned char)random());
+    unsigned char bit = (unsigned char)(0x80u >> (p % 8));
+    stream.back() = (unsigned char)(bits[p] == '1' ? stream.back() | bit : stream.back() & ~bit);
+  }
+  return stream;
+}
+
+}  // namespace
+
+TEST(HuffmanUncompress, AgreesWithABitByBitWalkOnRandomTreesWithLongCodes) {
+  std::mt19937 random(1303);
+  size_t longest_used = 0;
+  for (int round = 0; round < 240; round++) {
+    std::vector<int32_t> weights = random_weights(random, round % 3);
+    std::vector<std::string> codes = codes_of(weights);
+    std::string present;
+    for (int v = 0; v < 256; v++)
+      if (!codes[(size_t)v].empty()) present += (char)v;
+    ASSERT_GE(present.size(), 2u);
+    // Values drawn evenly, so that the rare long codes come up often.
+    std::string symbols((size_t)(random() % 3000), '\0');
+    for (char &c : symbols) {
+      c = present[random() % present.size()];
+      longest_used = std::max(longest_used, codes[(unsigned char)c].size());
+    }
+    Bytes stream = encode_symbols(weights, codes, symbols, random() % 40, random);
+    // Every fourth stream is cut short, by up to four bytes.
+    if (round % 4 == 3)
+      stream.resize(stream.size() - std::min<size_t>(stream.size() - 260, 1 + random() % 4));
+    std::string expected;
+    int32_t expected_length = reference_decode(stream, &expected);
+    if (round % 4 != 3) {
+      ASSERT_EQ((int32_t)symbols.size(), expected_length) << "round " << round;
+    }
+    Decoded d = decode(stream);
+    ASSERT_EQ(expected_length, d.length) << "round " << round;
+    ASSERT_EQ(expected_length <= 0, d.null) << "round " << round;
+    if (expected_length > 0) {
+      ASSERT_EQ(expected, d.bytes) << "round " << round;
+    }
+  }
+  EXPECT_GT(longest_used, (size_t)(HUFFMAN_TABLE_BITS + HUFFMAN_SUB_BITS))
+      << "codes longer than both table levels, decoded by the walk";
+}

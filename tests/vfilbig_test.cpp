@@ -397,3 +397,38 @@ TEST_F(VfilbigTest, IndexWalkVisitsSiblingsThatPathsConfuse) {
   EXPECT_EQ(nullptr, VFILBIG_read_entry(0, 4, NULL));
   EXPECT_EQ(-1, VFILBIG_next_child(3, -1, -1));
 }
+
+TEST_F(VfilbigTest, BorrowedEntriesAreTheArchivesOwnBytesUnlessDecompressed) {
+  int32_t handle = open_sized(sample_archive());
+  ASSERT_EQ(0, handle);
+  struct Case {
+    int32_t index;
+    const char *bytes;
+    bool decompressed;
+  } cases[] = {{2, "SKY", false},
+               {3, "[setup]", false},
+               {4, "packed packed packed text", true},
+               {5, "", false}};
+  for (const Case &c : cases) {
+    int32_t length = -1;
+    void *release = (void *)1;
+    const char *data = (const char *)VFILBIG_borrow_entry(handle, c.index, &length, &release);
+    ASSERT_NE(nullptr, data) << c.index;
+    EXPECT_EQ(c.bytes, std::string(data, length)) << c.index;
+    EXPECT_EQ(c.decompressed, release != nullptr) << c.index;
+    if (c.decompressed) {
+      EXPECT_EQ((const void *)data, release) << "the buffer to free is the data";
+      free(release);
+    } else {
+      EXPECT_EQ(data, VFILBIG_borrow_entry(handle, c.index, &length, &release))
+          << "no copy: the same bytes each time";
+    }
+  }
+  int32_t length = -1;
+  void *release = (void *)1;
+  EXPECT_EQ(nullptr, VFILBIG_borrow_entry(handle, 0, &length, &release)) << "a folder";
+  EXPECT_EQ(VFILBIG_ERR_IS_DIRECTORY, VFILBIG_get_last_error());
+  EXPECT_EQ(nullptr, release);
+  EXPECT_EQ(nullptr, VFILBIG_borrow_entry(handle, 6, &length, &release)) << "out of range";
+  EXPECT_EQ(nullptr, VFILBIG_borrow_entry(3, 2, &length, &release)) << "no such archive";
+}

@@ -1,8 +1,10 @@
 // File access: search paths and their trees, name resolution, the size cache,
 // whole-file reads, the check value and the stream wrappers.
 #define VBUG_SOURCE "tests\\vfile_test.cpp"
+#include <ctype.h>
 #include <string.h>
 
+#include <random>
 #include <string>
 #include <vector>
 
@@ -162,6 +164,80 @@ TEST_F(VfileTest, TreeCallbackFilesOneReportAtATime) {
   EXPECT_EQ(3u, slot->tree_count);
   EXPECT_EQ((std::vector<std::string>{"docs"}), chain(slot, 0));
   EXPECT_EQ((std::vector<std::string>{"readme.txt", "a"}), chain(slot, slot->file_tree[0].child));
+}
+
+namespace {
+
+struct PlainNode {
+  int32_t next, child;
+  std::string name;
+};
+
+// The insertion of one report's relative part, walking from the top of the
+// tree every time: the reference for the tree callback.
+void plain_insert(std::vector<PlainNode> &tree, const std::string &relative) {
+  std::vector<std::string> parts;
+  std::string part;
+  for (char c : relative + "\\") {
+    if (c != '\\') {
+      part += (char)tolower((unsigned char)c);
+    } else if (!part.empty()) {
+      parts.push_back(part.substr(0, 12));
+      part.clear();
+    }
+  }
+  if (parts.empty()) return;
+  int32_t index = 0;
+  for (size_t k = 0;;) {
+    if (tree.empty()) return tree.push_back({-1, -1, parts[k]});
+    int32_t i = index, last = index;
+    for (; i >= 0 && tree[(size_t)i].name != parts[k]; i = tree[(size_t)i].next) last = i;
+    if (i < 0) {
+      tree.push_back({-1, -1, parts[k]});
+      tree[(size_t)last].next = (int32_t)tree.size() - 1;
+      return;
+    }
+    if (++k == parts.size()) return;
+    if (tree[(size_t)i].child < 0) {
+      tree.push_back({-1, -1, parts[k]});
+      tree[(size_t)i].child = (int32_t)tree.size() - 1;
+      return;
+    }
+    index = tree[(size_t)i].child;
+  }
+}
+
+}  // namespace
+
+TEST_F(VfileTest, TreeCallbackBuildsTheTreeOfAWalkFromTheTopForAnyReportOrder) {
+  make_dir("cd");
+  static const char *names[] = {"Sub",   "sub",        "data", "directoryname1", "directoryname2",
+                                "a.txt", "README.TXT", "x"};
+  std::mt19937 random(4242);
+  for (int round = 0; round < 20; round++) {
+    ASSERT_EQ(1u, VFILE_set_search_paths(1, "cd")) << "a fresh, empty tree";
+    const VFILE_SEARCH_PATH *slot = VFILE_get_search_path(0);
+    std::vector<PlainNode> expected;
+    std::string folder;
+    for (int report = 0; report < 300; report++) {
+      // Mostly reports from the folder of the one before, as a scan gives.
+      if (random() % 4 == 0) {
+        folder.clear();
+        for (int depth = (int)(random() % 4); depth > 0; depth--)
+          folder += std::string(names[random() % 8]) + (random() % 9 ? "\\" : "\\\\");
+      }
+      std::string relative = folder + names[random() % 8] + (random() % 20 ? "" : "\\");
+      vfile_file_tree_callback_function(("cd\\" + relative).c_str(), (int32_t)(random() % 2));
+      plain_insert(expected, relative);
+    }
+    ASSERT_EQ(expected.size(), slot->tree_count) << "round " << round;
+    for (size_t i = 0; i < expected.size(); i++) {
+      const VFILE_TREE_NODE &node = slot->file_tree[i];
+      ASSERT_EQ(expected[i].name, node.name) << "round " << round << ", node " << i;
+      ASSERT_EQ(expected[i].next, node.next) << "round " << round << ", node " << i;
+      ASSERT_EQ(expected[i].child, node.child) << "round " << round << ", node " << i;
+    }
+  }
 }
 
 TEST_F(VfileTest, TheNodeAfterTheInitialSizeGrowsTheArrayByTheGrowth) {

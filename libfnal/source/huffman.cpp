@@ -9,12 +9,16 @@
 #include "platform.h"
 #include "vbug.h"
 
-// Codes up to HUFFMAN_TABLE_BITS long are decoded with one table look-up;
-// longer ones continue bit by bit from the node the table names.
-#define HUFFMAN_TABLE_BITS 11
+// Codes up to HUFFMAN_TABLE_BITS long are decoded with one table look-up,
+// up to HUFFMAN_TABLE_BITS + HUFFMAN_SUB_BITS with two; longer ones continue
+// bit by bit from the node the second table names.
 #define HUFFMAN_TABLE_SIZE (1u << HUFFMAN_TABLE_BITS)
-#define HUFFMAN_ENTRY_DEEP 0u      // code longer than the table: walk on
+#define HUFFMAN_ENTRY_DEEP 0u      // code longer than the table: look on
 #define HUFFMAN_ENTRY_MISSING 15u  // the bits lead to a missing child
+// Every second-level table and deep node stands for a subtree of at least
+// two leaves, so a tree of 256 leaves needs at most 128 of each.
+#define HUFFMAN_MAX_SUBTABLES 128
+#define HUFFMAN_MAX_DEEP_NODES 128
 #define HUFFMAN_MAX_CODE_BITS 64
 
 static struct {
@@ -307,37 +311,122 @@ static int huffman_is_leaf(const BTREE_NODE *node) {
   return node->left == NULL && node->right == NULL;
 }
 
-// The look-up table: for every HUFFMAN_TABLE_BITS-bit window, the code that
-// starts it (value | length << 8), or DEEP with the node reached after the
-// whole window, or MISSING.
+// The decoding tables, rebuilt from the tree for every stream.
+// - entry: for every HUFFMAN_TABLE_BITS-bit window, the one code that starts
+//   it as value | length << 8; or DEEP with the index of a second-level table
+//   in bits 16 and up; or MISSING.
+// - sub: second-level tables of up to HUFFMAN_SUB_BITS bits each, for the
+//   bits that follow a DEEP window, in the same form (lengths counted from
+//   the end of the window); DEEP there gives the index in `deep` of the node
+//   from which the rest of the code is walked bit by bit.
+// - multi: for every window, as many whole codes (up to three) as it holds:
+//   their total length in bits 0 to 5 (so that it can be the shift count as
+//   it is), their values in bits 6 to 29, their number in bits 30 and 31;
+//   0 when the first is not a short code (DEEP or MISSING).
 typedef struct HUFFMAN_TABLE {
-  uint16_t entry[HUFFMAN_TABLE_SIZE];
-  const BTREE_NODE *deep[HUFFMAN_TABLE_SIZE];
+  uint32_t multi[HUFFMAN_TABLE_SIZE];
+  uint32_t entry[HUFFMAN_TABLE_SIZE];
+  uint32_t sub[HUFFMAN_MAX_SUBTABLES << HUFFMAN_SUB_BITS];
+  uint8_t sub_bits[HUFFMAN_MAX_SUBTABLES];
+  const BTREE_NODE *deep[HUFFMAN_MAX_DEEP_NODES];
+  int subtables;
+  int deep_nodes;
 } HUFFMAN_TABLE;
 
-static void huffman_fill_range(HUFFMAN_TABLE *table, uint32_t prefix, int depth, uint16_t entry) {
-  uint32_t span = 1u << (HUFFMAN_TABLE_BITS - depth);
-  for (uint32_t i = 0; i < span; i++)
-    table->entry[(prefix << (HUFFMAN_TABLE_BITS - depth)) | i] = entry;
+static uint32_t huffman_entry_length(uint32_t entry) {
+  return (entry >> 8) & 0xFFu;
 }
 
-static void huffman_fill_table(HUFFMAN_TABLE *table, const BTREE_NODE *node, uint32_t prefix,
-                               int depth) {
+static void huffman_fill_range(uint32_t *table, int bits, uint32_t prefix, int depth,
+                               uint32_t entry) {
+  uint32_t span = 1u << (bits - depth);
+  uint32_t *first = table + (prefix << (bits - depth));
+  for (uint32_t i = 0; i < span; i++) first[i] = entry;
+}
+
+// The number of bit steps from node down to its deepest leaf.
+static int huffman_height(const BTREE_NODE *node) {
+  if (node == NULL || huffman_is_leaf(node)) return 0;
+  int left = huffman_height(node->left), right = huffman_height(node->right);
+  return 1 + (left > right ? left : right);
+}
+
+static unsigned char huffman_fill_level(HUFFMAN_TABLE *table, uint32_t *level, int bits,
+                                        unsigned char is_sub, const BTREE_NODE *node,
+                                        uint32_t prefix, int depth);
+
+// The entry for a node reached after all `bits` bits of a first-level (is_sub
+// 0) or second-level window, with its second-level table or deep node set up.
+// Returns 0 when the tables have no room left (never for a tree of joins).
+static unsigned char huffman_deep_entry(HUFFMAN_TABLE *table, const BTREE_NODE *node,
+                                        unsigned char is_sub, uint32_t *entry) {
+  if (is_sub) {
+    if (table->deep_nodes == HUFFMAN_MAX_DEEP_NODES) return 0;
+    table->deep[table->deep_nodes] = node;
+    *entry = HUFFMAN_ENTRY_DEEP << 8 | (uint32_t)table->deep_nodes++ << 16;
+    return 1;
+  }
+  if (table->subtables == HUFFMAN_MAX_SUBTABLES) return 0;
+  int index = table->subtables++;
+  int height = huffman_height(node);
+  int bits = height < HUFFMAN_SUB_BITS ? height : HUFFMAN_SUB_BITS;
+  table->sub_bits[index] = (uint8_t)bits;
+  *entry = HUFFMAN_ENTRY_DEEP << 8 | (uint32_t)index << 16;
+  return huffman_fill_level(table, table->sub + ((uint32_t)index << HUFFMAN_SUB_BITS), bits, 1,
+                            node, 0, 0);
+}
+
+// Fills the `bits`-bit table `level` (first level, or second when is_sub)
+// for the codes below node, which the bits `prefix` (depth of them) lead to.
+// Returns 0 when out of room.
+static unsigned char huffman_fill_level(HUFFMAN_TABLE *table, uint32_t *level, int bits,
+                                        unsigned char is_sub, const BTREE_NODE *node,
+                                        uint32_t prefix, int depth) {
   if (depth > 0 && huffman_is_leaf(node)) {
-    huffman_fill_range(table, prefix, depth, (uint16_t)(huffman_node_value(node) | depth << 8));
-  } else if (depth == HUFFMAN_TABLE_BITS) {
-    table->entry[prefix] = HUFFMAN_ENTRY_DEEP;
-    table->deep[prefix] = node;
-  } else {
-    const BTREE_NODE *children[2] = {node->left, node->right};
-    for (uint32_t bit = 0; bit < 2; bit++) {
-      if (children[bit] == NULL) {
-        huffman_fill_range(table, prefix << 1 | bit, depth + 1, HUFFMAN_ENTRY_MISSING << 8);
-      } else {
-        huffman_fill_table(table, children[bit], prefix << 1 | bit, depth + 1);
-      }
+    huffman_fill_range(level, bits, prefix, depth, huffman_node_value(node) | (uint32_t)depth << 8);
+    return 1;
+  }
+  if (depth == bits) {
+    return huffman_deep_entry(table, node, is_sub, &level[prefix]);
+  }
+  const BTREE_NODE *children[2] = {node->left, node->right};
+  for (uint32_t bit = 0; bit < 2; bit++) {
+    if (children[bit] == NULL) {
+      huffman_fill_range(level, bits, prefix << 1 | bit, depth + 1, HUFFMAN_ENTRY_MISSING << 8);
+    } else if (!huffman_fill_level(table, level, bits, is_sub, children[bit], prefix << 1 | bit,
+                                   depth + 1)) {
+      return 0;
     }
   }
+  return 1;
+}
+
+// Packs the whole short codes at the start of every window into `multi`. A
+// code after the first belongs when its length fits the bits left: those
+// bits alone then decide it, whatever follows the window.
+static void huffman_fill_multi(HUFFMAN_TABLE *table) {
+  const uint32_t mask = HUFFMAN_TABLE_SIZE - 1;
+  for (uint32_t window = 0; window < HUFFMAN_TABLE_SIZE; window++) {
+    uint32_t values = 0, used = 0, count = 0;
+    while (count < 3 && used < HUFFMAN_TABLE_BITS) {
+      uint32_t entry = table->entry[(window << used) & mask];
+      uint32_t length = huffman_entry_length(entry);
+      if (length == HUFFMAN_ENTRY_DEEP || used + length > HUFFMAN_TABLE_BITS) break;
+      values |= (entry & 0xFFu) << (8 * count);
+      used += length;
+      count++;
+    }
+    table->multi[window] = count == 0 ? 0 : used | values << 6 | count << 30;
+  }
+}
+
+// Builds every table for the tree. Returns 0 when they do not fit.
+static unsigned char huffman_build_table(HUFFMAN_TABLE *table, const BTREE_NODE *root) {
+  table->subtables = 0;
+  table->deep_nodes = 0;
+  if (!huffman_fill_level(table, table->entry, HUFFMAN_TABLE_BITS, 0, root, 0, 0)) return 0;
+  huffman_fill_multi(table);
+  return 1;
 }
 
 // The length of the shortest code in the tree (1 for a one-leaf root).
@@ -349,54 +438,132 @@ static int huffman_min_depth(const BTREE_NODE *node) {
 }
 
 // Reads code bits, most significant first, never past the stream's end.
+// The unread bits sit at the top of `acc`; the bits below them are zero or
+// the stream's next bits.
 typedef struct HUFFMAN_BITS {
-  uint64_t acc;  // the low `count` bits are unread stream bits
-  int count;
+  uint64_t acc;
+  int count;  // unread bits in acc, at most 63
   const unsigned char *next;
   const unsigned char *end;
 } HUFFMAN_BITS;
 
-static void huffman_refill(HUFFMAN_BITS *bits) {
-  while (bits->count <= 56 && bits->next < bits->end) {
-    bits->acc = bits->acc << 8 | *bits->next++;
+static uint64_t huffman_load_be64(const unsigned char *bytes) {
+  uint64_t value;
+  memcpy(&value, bytes, sizeof value);
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+  value = __builtin_bswap64(value);
+#endif
+  return value;
+}
+
+// Tops acc up a byte at a time, as far as the stream goes.
+static void huffman_refill_checked(HUFFMAN_BITS *bits) {
+  while (bits->count < 56 && bits->next < bits->end) {
+    bits->acc |= (uint64_t)*bits->next++ << (56 - bits->count);
     bits->count += 8;
   }
+}
+
+static inline void huffman_consume(HUFFMAN_BITS *bits, int count) {
+  bits->acc <<= count;
+  bits->count -= count;
 }
 
 // Walks on bit by bit from `node` to a leaf. Returns 0 when the bits run out
 // or lead to a missing child.
 static unsigned char huffman_walk(HUFFMAN_BITS *bits, const BTREE_NODE *node, uint8_t *value) {
   while (!huffman_is_leaf(node)) {
-    if (bits->count == 0) huffman_refill(bits);
+    if (bits->count == 0) huffman_refill_checked(bits);
     if (bits->count == 0) return 0;
-    bits->count--;
-    node = (bits->acc >> bits->count) & 1 ? node->right : node->left;
+    node = bits->acc >> 63 ? node->right : node->left;
+    huffman_consume(bits, 1);
     if (node == NULL) return 0;
   }
   *value = huffman_node_value(node);
   return 1;
 }
 
+// Takes the code that `entry` of a `table_bits`-bit table names (first
+// level, or second when is_sub), or, for DEEP, looks on in the second level
+// or walks on below it. Returns 0 when the bits run out or lead to a missing
+// child.
+static unsigned char huffman_take_entry(const HUFFMAN_TABLE *table, HUFFMAN_BITS *bits,
+                                        uint32_t entry, int table_bits, unsigned char is_sub,
+                                        uint8_t *value) {
+  uint32_t length = huffman_entry_length(entry);
+  if (length == HUFFMAN_ENTRY_MISSING || (int)length > bits->count) return 0;
+  if (length != HUFFMAN_ENTRY_DEEP) {
+    huffman_consume(bits, (int)length);
+    *value = (uint8_t)entry;
+    return 1;
+  }
+  if (bits->count < table_bits) return 0;
+  huffman_consume(bits, table_bits);
+  huffman_refill_checked(bits);
+  uint32_t index = entry >> 16;
+  if (is_sub) return huffman_walk(bits, table->deep[index], value);
+  int sub_bits = table->sub_bits[index];
+  uint32_t sub = table->sub[(index << HUFFMAN_SUB_BITS) + (uint32_t)(bits->acc >> (64 - sub_bits))];
+  return huffman_take_entry(table, bits, sub, sub_bits, 1, value);
+}
+
+// Decodes one code with every bit checked. Returns 0 when it cannot. Kept
+// out of line, so that the fast loop keeps its reader in registers.
+__attribute__((noinline)) static unsigned char huffman_decode_one(const HUFFMAN_TABLE *table,
+                                                                  HUFFMAN_BITS *bits,
+                                                                  unsigned char *out) {
+  huffman_refill_checked(bits);
+  uint32_t entry = table->entry[bits->acc >> (64 - HUFFMAN_TABLE_BITS)];
+  return huffman_take_entry(table, bits, entry, HUFFMAN_TABLE_BITS, 0, out);
+}
+
+// Stores the three value bytes of a multi entry (and one byte more, which
+// the next codes overwrite) at out.
+static inline void huffman_put_values(unsigned char *out, uint32_t values) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+  memcpy(out, &values, sizeof values);
+#else
+  for (int i = 0; i < 4; i++) out[i] = (unsigned char)(values >> (8 * i));
+#endif
+}
+
 // Decodes n bytes into out. Returns 0 when the stream cannot produce them.
+// While 8 bytes of stream and 16 of output are left, one load feeds four
+// look-ups of up to three codes each; the rest goes code by code, checked.
+// The fast loop keeps the reader in plain locals (whose address is never
+// taken), so that the byte stores to out cannot alias them.
 static unsigned char huffman_decode_bits(const HUFFMAN_TABLE *table, HUFFMAN_BITS *bits,
                                          unsigned char *out, int32_t n) {
-  const uint32_t mask = HUFFMAN_TABLE_SIZE - 1;
-  for (int32_t j = 0; j < n; j++) {
-    if (bits->count < HUFFMAN_TABLE_BITS) huffman_refill(bits);
-    int missing = HUFFMAN_TABLE_BITS - bits->count;
-    uint32_t window = (uint32_t)(missing > 0 ? bits->acc << missing : bits->acc >> -missing) & mask;
-    uint16_t entry = table->entry[window];
-    int length = entry >> 8;
-    if (length == HUFFMAN_ENTRY_MISSING || length > bits->count) return 0;
-    if (length != HUFFMAN_ENTRY_DEEP) {
-      bits->count -= length;
-      out[j] = (unsigned char)entry;
-      continue;
+  int32_t j = 0;
+  uint64_t acc = bits->acc;
+  int count = bits->count;
+  const unsigned char *next = bits->next;
+  while (bits->end - next >= 8 && n - j >= 16) {
+    acc |= huffman_load_be64(next) >> count;
+    next += (63 - count) >> 3;
+    count |= 56;
+    for (int look = 0; look < 4; look++) {
+      uint32_t entry = table->multi[acc >> (64 - HUFFMAN_TABLE_BITS)];
+      if (entry == 0) {
+        HUFFMAN_BITS slow = {acc, count, next, bits->end};
+        if (!huffman_decode_one(table, &slow, out + j)) return 0;
+        acc = slow.acc;
+        count = slow.count;
+        next = slow.next;
+        j++;
+        break;
+      }
+      huffman_put_values(out + j, entry >> 6);
+      acc <<= entry & 63u;
+      count -= (int)(entry & 63u);
+      j += (int32_t)(entry >> 30);
     }
-    if (missing > 0) return 0;
-    bits->count -= HUFFMAN_TABLE_BITS;
-    if (!huffman_walk(bits, table->deep[window], &out[j])) return 0;
   }
+  bits->acc = acc;
+  bits->count = count;
+  bits->next = next;
+  for (; j < n; j++)
+    if (!huffman_decode_one(table, bits, out + j)) return 0;
   return 1;
 }
 
@@ -420,9 +587,9 @@ static unsigned char huffman_decode_stream(const BTREE *tree, const unsigned cha
   if ((int64_t)n * huffman_min_depth(tree->root) > available) return 0;
   HUFFMAN_TABLE *table = (HUFFMAN_TABLE *)PLATFORM_malloc(sizeof(HUFFMAN_TABLE));
   if (table == NULL) return 0;
-  huffman_fill_table(table, tree->root, 0, 0);
   HUFFMAN_BITS bits = {0, 0, stream + HUFFMAN_HEADER_SIZE, stream + stream_length};
-  unsigned char ok = huffman_decode_bits(table, &bits, out, n);
+  unsigned char ok =
+      huffman_build_table(table, tree->root) && huffman_decode_bits(table, &bits, out, n);
   PLATFORM_free(table);
   return ok;
 }

@@ -12,6 +12,11 @@
 #define HUFFMAN_HEADER_SIZE 260  // N (4 bytes) + 256 weights
 #define HUFFMAN_DEFAULT_CAPACITY 1000
 #define HUFFMAN_DEFAULT_OUTPUT_LIMIT 0x10000000  // 256 MiB
+// The decoder resolves codes of up to HUFFMAN_TABLE_BITS bits with one table
+// look-up, up to HUFFMAN_TABLE_BITS + HUFFMAN_SUB_BITS with two, and walks
+// the tree for the rest of longer ones.
+#define HUFFMAN_TABLE_BITS 12
+#define HUFFMAN_SUB_BITS 4
 
 // ---- The two generic containers the tree build uses. -----------------------
 

@@ -3,6 +3,7 @@
 #define VBUG_SOURCE "libfnal\\source\\memory.cpp"
 #include "memory.h"
 
+#include <stddef.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -22,7 +23,11 @@ enum {
   MEMORY_POS_HEAD_GUARD = 52,
 };
 #define MEMORY_MAGIC 0x004D454Du
-#define MEMORY_FILE_NAME_SIZE 9
+#define MEMORY_FILE_FIELD_SIZE 12
+#define MEMORY_FILE_NAME_LENGTH 8
+// The short name is taken from at most this many characters of the caller's
+// source path (the room of a 1024-byte copy with its terminator).
+#define MEMORY_SOURCE_PATH_LIMIT 1023
 
 // The heap block is aligned to MEMORY_ALIGNMENT and the block start placed
 // MEMORY_LEAD bytes into it, so that the user pointer (block start + 180) is
@@ -30,16 +35,31 @@ enum {
 #define MEMORY_ALIGNMENT 16
 #define MEMORY_LEAD ((MEMORY_ALIGNMENT - MEMORY_HEADER_SIZE % MEMORY_ALIGNMENT) % MEMORY_ALIGNMENT)
 
+// Where the runtime's malloc already aligns every block to 16 bytes (the
+// 64-bit hosts), the plain heap calls serve; elsewhere (the 32-bit Windows
+// runtime gives 8) the aligned ones.
+#if defined(_WIN32) || UINTPTR_MAX <= 0xFFFFFFFFu
+#define MEMORY_ALIGNED_HEAP 1
+#else
+#define MEMORY_ALIGNED_HEAP 0
+static_assert(alignof(max_align_t) >= MEMORY_ALIGNMENT, "malloc aligns to 16 bytes");
+#endif
+
 int32_t MEMORY_num_indices = 50;
 int32_t MEMORY_num_indices_increment = 50;
 int32_t MEMORY_foot_size = 128;
 unsigned char MEMORY_skip_head_foot_check = 1;
 
+// The short name of the source path seen last, kept with a copy of that
+// path, so that the calls from one source file work it out once.
+#define MEMORY_LAST_PATH_SIZE 128
+
 static struct {
   int32_t memory_state;
   uint8_t **index_table;
   VSTACK *free_index_stack;
-  char file_name_copy[1024];
+  char last_path[MEMORY_LAST_PATH_SIZE];
+  uint8_t last_short_name[MEMORY_FILE_NAME_LENGTH];
 } mem;
 
 static int32_t memory_get32(const uint8_t *block, int position) {
@@ -58,19 +78,32 @@ static size_t memory_block_bytes(int32_t size) {
 
 // Heap calls for whole blocks; they return and take the block start.
 static uint8_t *memory_heap_alloc(size_t bytes) {
+#if MEMORY_ALIGNED_HEAP
   uint8_t *raw = (uint8_t *)PLATFORM_aligned_malloc(MEMORY_LEAD + bytes, MEMORY_ALIGNMENT);
+#else
+  uint8_t *raw = (uint8_t *)PLATFORM_malloc(MEMORY_LEAD + bytes);
+#endif
   return raw ? raw + MEMORY_LEAD : NULL;
 }
 
 static void memory_heap_free(uint8_t *block) {
+#if MEMORY_ALIGNED_HEAP
   PLATFORM_aligned_free(block - MEMORY_LEAD);
+#else
+  PLATFORM_free(block - MEMORY_LEAD);
+#endif
 }
 
 // Resizes a block, keeping min(old, new) bytes; null on failure with the old
 // block untouched.
 static uint8_t *memory_heap_realloc(uint8_t *block, size_t old_bytes, size_t new_bytes) {
+#if MEMORY_ALIGNED_HEAP
   uint8_t *raw = (uint8_t *)PLATFORM_aligned_realloc(block - MEMORY_LEAD, MEMORY_LEAD + old_bytes,
                                                      MEMORY_LEAD + new_bytes, MEMORY_ALIGNMENT);
+#else
+  (void)old_bytes;
+  uint8_t *raw = (uint8_t *)PLATFORM_realloc(block - MEMORY_LEAD, MEMORY_LEAD + new_bytes);
+#endif
   return raw ? raw + MEMORY_LEAD : NULL;
 }
 
@@ -146,16 +179,53 @@ static unsigned char memory_realloc_num_indices(void) {
   return 1;
 }
 
-// Stores the short name of the caller's source file (copied into
-// file_name_copy): the part after the last backslash, cut at its last ".",
-// at most 8 characters.
-static void memory_store_file_name(uint8_t *block) {
-  char *name = strrchr(mem.file_name_copy, '\\');
-  name = name ? name + 1 : mem.file_name_copy;
-  char *dot = strrchr(name, '.');
-  if (dot != NULL) *dot = '\0';
-  memset(block + MEMORY_POS_FILE, 0, 12);
-  VXSTRING_strcpy_safe((char *)block + MEMORY_POS_FILE, name, MEMORY_FILE_NAME_SIZE);
+// Copies at most `length` characters of text into a zero-filled field.
+static void memory_copy_text(uint8_t *field, const char *text, size_t length) {
+  memcpy(field, text, strnlen(text, length));
+}
+
+// Writes into name (8 bytes, zero-filled) the short name of path, from its
+// first MEMORY_SOURCE_PATH_LIMIT characters: the part after the last
+// backslash, cut at its last ".", at most 8 characters. Returns the length
+// of the path looked at.
+static size_t memory_short_name(const char *path, uint8_t *name) {
+  size_t length = strnlen(path, MEMORY_SOURCE_PATH_LIMIT);
+  const char *end = path + length, *start = end, *cut = end;
+  for (; start > path && start[-1] != '\\'; start--)
+    if (start[-1] == '.' && cut == end) cut = start - 1;
+  ptrdiff_t kept = cut - start;
+  memset(name, 0, MEMORY_FILE_NAME_LENGTH);
+  memcpy(name, start, (size_t)(kept < MEMORY_FILE_NAME_LENGTH ? kept : MEMORY_FILE_NAME_LENGTH));
+  return length;
+}
+
+// Stores the short name of the caller's source path ("NULL" for none) in the
+// zero-filled header; a path equal to the one seen last reuses its name.
+static void memory_store_file_name(uint8_t *block, const char *source_path) {
+  const char *path = source_path != NULL ? source_path : "NULL";
+  uint8_t *field = block + MEMORY_POS_FILE;
+  if (strncmp(path, mem.last_path, MEMORY_LAST_PATH_SIZE) == 0) {
+    memcpy(field, mem.last_short_name, MEMORY_FILE_NAME_LENGTH);
+    return;
+  }
+  size_t length = memory_short_name(path, field);
+  if (length >= MEMORY_LAST_PATH_SIZE) return;
+  memcpy(mem.last_path, path, length + 1);
+  memcpy(mem.last_short_name, field, MEMORY_FILE_NAME_LENGTH);
+}
+
+// Writes the whole header of a new block: magic, description (cut to 23
+// characters), size, slot, short file name and line, every byte of the
+// text fields after their text zero.
+static void memory_write_header(uint8_t *block, int32_t size, int32_t slot, const char *description,
+                                const char *source_path, int32_t line) {
+  memset(block, 0, MEMORY_POS_HEAD_GUARD);
+  memory_put32(block, MEMORY_POS_MAGIC, (int32_t)MEMORY_MAGIC);
+  memory_copy_text(block + MEMORY_POS_DESCRIPTION, description, MEMORY_DESCRIPTION_SIZE - 1);
+  memory_put32(block, MEMORY_POS_SIZE, size);
+  memory_put32(block, MEMORY_POS_SLOT, slot);
+  memory_store_file_name(block, source_path);
+  memory_put32(block, MEMORY_POS_LINE, line);
 }
 
 static void memory_fill(uint8_t *user, int32_t size, uint16_t fill_mode) {
@@ -163,13 +233,28 @@ static void memory_fill(uint8_t *user, int32_t size, uint16_t fill_mode) {
   if (fill_mode == MEMORY_FF_FILL) memset(user, 0xFF, (size_t)size);
 }
 
-// Pops a free slot, growing the table when none is left; -1 on failure.
+// Pops a free slot, growing the table when none is left; -1 on failure. The
+// stack's empty state is tested here, without a call.
 static int32_t memory_take_slot(void) {
+  VSTACK *stack = mem.free_index_stack;
+  if (stack->top == stack->base) {
+    if (!memory_realloc_num_indices()) return -1;
+    stack = mem.free_index_stack;
+    if (stack->top == stack->base) return -1;
+  }
   int32_t slot;
-  if (VSTACK_pop(mem.free_index_stack, &slot)) return slot;
-  if (!memory_realloc_num_indices()) return -1;
-  if (VSTACK_pop(mem.free_index_stack, &slot)) return slot;
-  return -1;
+  stack->top -= sizeof slot;
+  memcpy(&slot, stack->top, sizeof slot);
+  return slot;
+}
+
+// Pushes a slot back onto the free stack. Returns 0 when the stack is full.
+static unsigned char memory_give_back_slot(int32_t slot) {
+  VSTACK *stack = mem.free_index_stack;
+  if (stack->top >= stack->base + stack->capacity) return 0;
+  memcpy(stack->top, &slot, sizeof slot);
+  stack->top += sizeof slot;
+  return 1;
 }
 
 void *MEMORY_allocate(const void *previous, int32_t size, uint16_t fill_mode,
@@ -180,7 +265,6 @@ void *MEMORY_allocate(const void *previous, int32_t size, uint16_t fill_mode,
     return NULL;
   }
   if (description == NULL) description = "No Description";
-  VXSTRING_strcpy_safe(mem.file_name_copy, source_path, sizeof mem.file_name_copy);
   if (size <= 0) {
     VBUG_MESSAGE("MEMORY_allocate failed (%s, %d): %s size = %d", source_path, (int)line,
                  description, (int)size);
@@ -197,17 +281,12 @@ void *MEMORY_allocate(const void *previous, int32_t size, uint16_t fill_mode,
   }
   uint8_t *block = memory_heap_alloc(memory_block_bytes(size));
   if (block == NULL) {
-    VSTACK_push(mem.free_index_stack, &slot);
+    memory_give_back_slot(slot);
     VBUG_MESSAGE("MEMORY_allocate failed (%s, %d): malloc failed, %s size = %d", source_path,
                  (int)line, description, (int)size);
     return NULL;
   }
-  memset(block, 0, MEMORY_POS_HEAD_GUARD);
-  memory_put32(block, MEMORY_POS_MAGIC, (int32_t)MEMORY_MAGIC);
-  memory_put32(block, MEMORY_POS_SIZE, size);
-  memory_put32(block, MEMORY_POS_SLOT, slot);
-  memory_put32(block, MEMORY_POS_LINE, line);
-  memory_store_file_name(block);
+  memory_write_header(block, size, slot, description, source_path, line);
   uint8_t *user = block + MEMORY_HEADER_SIZE;
   if (!MEMORY_skip_head_foot_check) {
     memory_set_head_foot_check(block + MEMORY_POS_HEAD_GUARD, MEMORY_GUARD_WORDS);
@@ -216,7 +295,6 @@ void *MEMORY_allocate(const void *previous, int32_t size, uint16_t fill_mode,
   mem.index_table[slot] = block;
   memory_fill(user, size, fill_mode);
   mem.memory_state = 2;
-  MEMORY_change_description(user, description);
   return user;
 }
 
@@ -269,7 +347,7 @@ unsigned char MEMORY_deallocate(void *variable_address, const char *source_path,
   }
   memory_heap_free(mem.index_table[slot]);
   mem.index_table[slot] = NULL;
-  if (!VSTACK_push(mem.free_index_stack, &slot))
+  if (!memory_give_back_slot(slot))
     VBUG_MESSAGE("MEMORY_deallocate error (%s, %d): push onto free stack failed", source_path,
                  (int)line);
   user = NULL;

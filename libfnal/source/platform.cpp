@@ -150,13 +150,19 @@ static void platform_match_component(char *out, size_t offset, size_t length) {
   closedir(dir);
 }
 
+// Copies path (length characters and the terminator) into out with every
+// '\\' as '/'.
+static void platform_map_separators(const char *path, char *out, size_t length) {
+  for (size_t i = 0; i <= length; i++) out[i] = path[i] == '\\' ? '/' : path[i];
+}
+
 // Maps a library path to a host path in out (PLATFORM_HOST_PATH_SIZE bytes):
 // '\\' becomes '/', and a component that does not exist as spelled takes the
 // spelling of an entry differing only in case. Returns 0 when it is too long.
 static unsigned char platform_host_path(const char *path, char *out) {
   size_t length = strlen(path);
   if (length >= PLATFORM_HOST_PATH_SIZE) return 0;
-  for (size_t i = 0; i <= length; i++) out[i] = path[i] == '\\' ? '/' : path[i];
+  platform_map_separators(path, out, length);
   struct stat info;
   if (length == 0 || lstat(out, &info) == 0) return 1;
   size_t start = 0;
@@ -209,11 +215,15 @@ struct PLATFORM_FIND {
   size_t next;
 };
 
+// "." first, ".." second, then every other name.
+static int platform_dots_rank(const char *name) {
+  return strcmp(name, ".") == 0 ? 0 : strcmp(name, "..") == 0 ? 1 : 2;
+}
+
 static int platform_compare_entries(const void *a, const void *b) {
   const char *name_a = ((const PLATFORM_FIND_DATA *)a)->name;
   const char *name_b = ((const PLATFORM_FIND_DATA *)b)->name;
-  int dots_a = strcmp(name_a, ".") == 0 ? 0 : strcmp(name_a, "..") == 0 ? 1 : 2;
-  int dots_b = strcmp(name_b, ".") == 0 ? 0 : strcmp(name_b, "..") == 0 ? 1 : 2;
+  int dots_a = platform_dots_rank(name_a), dots_b = platform_dots_rank(name_b);
   if (dots_a != dots_b) return dots_a - dots_b;
   int order = platform_compare_names(name_a, name_b);
   return order != 0 ? order : strcmp(name_a, name_b);
@@ -249,11 +259,56 @@ static unsigned char platform_add_entry(PLATFORM_FIND *find, size_t *room, const
   return 1;
 }
 
-// Reads every entry of folder that matches mask into find, sorted.
-static unsigned char platform_read_listing(PLATFORM_FIND *find, const char *folder,
+// An entry with its sort key, worked out once: its rank among the dot
+// entries and its upper-cased name.
+typedef struct PLATFORM_SORT_ITEM {
+  int rank;
+  size_t index;
+  const char *name;
+  char key[PLATFORM_MAX_PATH];
+} PLATFORM_SORT_ITEM;
+
+static int platform_compare_items(const void *a, const void *b) {
+  const PLATFORM_SORT_ITEM *item_a = (const PLATFORM_SORT_ITEM *)a;
+  const PLATFORM_SORT_ITEM *item_b = (const PLATFORM_SORT_ITEM *)b;
+  if (item_a->rank != item_b->rank) return item_a->rank - item_b->rank;
+  int order = strcmp(item_a->key, item_b->key);
+  return order != 0 ? order : strcmp(item_a->name, item_b->name);
+}
+
+// Sorts the listing as platform_compare_entries orders it, on keys worked
+// out once per entry. Returns 0 when the heap refuses (listing unchanged).
+static unsigned char platform_sort_on_keys(PLATFORM_FIND *find) {
+  PLATFORM_SORT_ITEM *items =
+      (PLATFORM_SORT_ITEM *)PLATFORM_malloc(find->count * sizeof(PLATFORM_SORT_ITEM));
+  PLATFORM_FIND_DATA *sorted =
+      (PLATFORM_FIND_DATA *)PLATFORM_malloc(find->count * sizeof(PLATFORM_FIND_DATA));
+  if (items == NULL || sorted == NULL) {
+    PLATFORM_free(items);
+    PLATFORM_free(sorted);
+    return 0;
+  }
+  for (size_t i = 0; i < find->count; i++) {
+    const char *name = find->entries[i].name;
+    items[i].rank = platform_dots_rank(name);
+    items[i].index = i;
+    items[i].name = name;
+    size_t k = 0;
+    for (; name[k] != '\0'; k++) items[i].key[k] = (char)toupper((unsigned char)name[k]);
+    items[i].key[k] = '\0';
+  }
+  qsort(items, find->count, sizeof(PLATFORM_SORT_ITEM), platform_compare_items);
+  for (size_t i = 0; i < find->count; i++) sorted[i] = find->entries[items[i].index];
+  PLATFORM_free(items);
+  PLATFORM_free(find->entries);
+  find->entries = sorted;
+  return 1;
+}
+
+// Reads every entry of the open folder dir that matches mask into find,
+// sorted, and closes dir.
+static unsigned char platform_read_listing(PLATFORM_FIND *find, DIR *dir, const char *folder,
                                            const char *mask) {
-  DIR *dir = opendir(folder);
-  if (dir == NULL) return 0;
   size_t room = 0;
   unsigned char ok = 1;
   struct dirent *entry;
@@ -261,7 +316,7 @@ static unsigned char platform_read_listing(PLATFORM_FIND *find, const char *fold
     if (strlen(entry->d_name) < PLATFORM_MAX_PATH && platform_match_mask(mask, entry->d_name))
       ok = platform_add_entry(find, &room, folder, entry);
   closedir(dir);
-  if (ok && find->count > 1)
+  if (ok && find->count > 1 && !platform_sort_on_keys(find))
     qsort(find->entries, find->count, sizeof(PLATFORM_FIND_DATA), platform_compare_entries);
   return ok;
 }
@@ -276,19 +331,27 @@ PLATFORM_FIND *PLATFORM_find_first(const char *pattern, PLATFORM_FIND_DATA *data
   if (other != NULL && (slash == NULL || other > slash)) slash = other;
   const char *folder = ".", *mask = host;
   char mapped[PLATFORM_HOST_PATH_SIZE];
+  DIR *dir = NULL;
   if (slash != NULL) {
     *slash = '\0';
     mask = slash + 1;
-    if (slash == host)
-      folder = "/";
-    else if (platform_host_path(host, mapped))
-      folder = mapped;
-    else
-      return NULL;
+    folder = slash == host ? "/" : mapped;
   }
+  if (folder == mapped) {
+    // The folder as spelled first; only when that does not open, the
+    // spelling that differs from it in case.
+    platform_map_separators(host, mapped, strlen(host));
+    dir = opendir(mapped);
+    if (dir == NULL && !platform_host_path(host, mapped)) return NULL;
+  }
+  if (dir == NULL) dir = opendir(folder);
+  if (dir == NULL) return NULL;
   PLATFORM_FIND *find = (PLATFORM_FIND *)PLATFORM_calloc(1, sizeof(PLATFORM_FIND));
-  if (find == NULL) return NULL;
-  if (!platform_read_listing(find, folder, mask) || find->count == 0) {
+  if (find == NULL) {
+    closedir(dir);
+    return NULL;
+  }
+  if (!platform_read_listing(find, dir, folder, mask) || find->count == 0) {
     PLATFORM_find_close(find);
     return NULL;
   }

@@ -222,10 +222,11 @@ static unsigned char utilvbig_write_file(int32_t handle, int32_t index, const ch
     return 1;
   }
   int32_t length = 0;
-  void *data = VFILBIG_read_entry(handle, index, &length);
+  void *release = NULL;
+  const void *data = VFILBIG_borrow_entry(handle, index, &length, &release);
   unsigned char ok =
       data != NULL && (length == 0 || VFILE_fwrite(data, (size_t)length, 1, stream) == 1);
-  PLATFORM_free(data);
+  PLATFORM_free(release);
   ok = vfile_fclose(stream, VBUG_SOURCE, __LINE__) == 0 && ok;
   if (!ok) {
     PLATFORM_delete_file(file_name);

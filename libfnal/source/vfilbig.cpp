@@ -574,8 +574,10 @@ int32_t VFILBIG_next_child(int32_t handle, int32_t parent, int32_t after) {
   return -1;
 }
 
-void *VFILBIG_read_entry(int32_t handle, int32_t index, int32_t *length) {
-  VBUG_TRACE("VFILBIG_read_entry");
+// The bytes of file entry `index` (see vfilbig_member_bytes), after the
+// checks that VFILBIG_read_entry and VFILBIG_borrow_entry share.
+static unsigned char *vfilbig_entry_bytes(int32_t handle, int32_t index, int32_t *n,
+                                          unsigned char *owned) {
   if (!vfb.initialised || !vfilbig_valid_handle(handle)) return NULL;
   const VBIG_ARCHIVE *archive = &vfb.archives[handle];
   if (index < 0 || index >= archive->entry_count) return NULL;
@@ -583,11 +585,28 @@ void *VFILBIG_read_entry(int32_t handle, int32_t index, int32_t *length) {
     if (archive->fat[index].type == VBIG_ENTRY_DIRECTORY) vfb.last_error = VFILBIG_ERR_IS_DIRECTORY;
     return NULL;
   }
+  return vfilbig_member_bytes(handle, index, n, owned);
+}
+
+void *VFILBIG_read_entry(int32_t handle, int32_t index, int32_t *length) {
+  VBUG_TRACE("VFILBIG_read_entry");
   int32_t n = 0;
   unsigned char owned = 0;
-  unsigned char *bytes = vfilbig_member_bytes(handle, index, &n, &owned);
+  unsigned char *bytes = vfilbig_entry_bytes(handle, index, &n, &owned);
   if (bytes == NULL) return NULL;
   return vfilbig_hand_out(bytes, n, owned, length);
+}
+
+const void *VFILBIG_borrow_entry(int32_t handle, int32_t index, int32_t *length, void **release) {
+  VBUG_TRACE("VFILBIG_borrow_entry");
+  int32_t n = 0;
+  unsigned char owned = 0;
+  *release = NULL;
+  unsigned char *bytes = vfilbig_entry_bytes(handle, index, &n, &owned);
+  if (bytes == NULL) return NULL;
+  if (owned) *release = bytes;
+  *length = n;
+  return bytes;
 }
 
 int32_t VFILBIG_get_entry_count(int32_t handle) {

@@ -157,6 +157,12 @@ int32_t VFILBIG_next_child(int32_t handle, int32_t parent, int32_t after);
 // that does not decode.
 void *VFILBIG_read_entry(int32_t handle, int32_t index, int32_t *length);
 
+// The same bytes without a copy where the archive holds them: returns them
+// with their count in *length, valid while the archive stays open, and sets
+// *release to the buffer the caller frees afterwards (a decompressed member)
+// or to null. Null on the failures of VFILBIG_read_entry (*release null).
+const void *VFILBIG_borrow_entry(int32_t handle, int32_t index, int32_t *length, void **release);
+
 // One member for VFILBIG_build_archive. Directories come before their
 // contents; `parent` is the index of a directory member or -1.
 typedef struct VBIG_MEMBER {

@@ -42,6 +42,14 @@ static struct {
   char result[VFILE_PATH_SIZE];
   uint16_t crc_table[VFILE_CRC_SLICES][256];
   unsigned char crc_table_ready;
+  // The folder of the last tree report and the node whose entries it holds
+  // (-1: the top level), so that reports from one folder do not walk the
+  // tree from its top each time. Forgotten when a tree is built or released.
+  struct {
+    const VFILE_SEARCH_PATH *slot;
+    char folder[VFILE_PATH_SIZE];
+    int32_t node;
+  } last_folder;
 } vfile;
 
 static char vfile_lower(char c) {
@@ -151,6 +159,7 @@ int32_t VFILE_add_search_path(const char *path) {
 }
 
 static void vfile_clear_slot(VFILE_SEARCH_PATH *slot) {
+  if (vfile.last_folder.slot == slot) vfile.last_folder.slot = NULL;
   slot->path[0] = '\0';
   if (slot->file_tree) MEMORY_FREE(slot->file_tree);
 }
@@ -194,6 +203,7 @@ unsigned char vfile_copy_string(char *destination, const char *source, uint32_t 
 
 unsigned char vfile_allocate_file_tree(VFILE_SEARCH_PATH *slot) {
   VBUG_TRACE("vfile_allocate_file_tree");
+  if (vfile.last_folder.slot == slot) vfile.last_folder.slot = NULL;
   if (slot->file_tree) MEMORY_FREE(slot->file_tree);
   int32_t bytes = vfile_block_size(slot->tree_size, sizeof(VFILE_TREE_NODE));
   slot->file_tree = (VFILE_TREE_NODE *)MEMORY_ALLOC(NULL, bytes, MEMORY_ZERO_FILL,
@@ -258,36 +268,79 @@ static unsigned char vfile_next_component(const char **rest, char *component) {
   return 1;
 }
 
-// Files the components in rest into the slot's tree (at most one new node).
-static void vfile_insert_components(VFILE_SEARCH_PATH *slot, const char *rest) {
-  char component[VFILE_NODE_NAME_SIZE];
-  if (!vfile_next_component(&rest, component)) return;
-  if (slot->tree_count == 0) {
+// 1 when nothing but backslashes is left of a report.
+static unsigned char vfile_no_component_left(const char *rest) {
+  while (*rest == '\\') rest++;
+  return *rest == '\0';
+}
+
+// Walks the chain from node index for component: the matching node, or -1
+// with *last set to the chain's last node.
+static int32_t vfile_find_in_chain(const VFILE_TREE_NODE *nodes, int32_t index,
+                                   const char *component, int32_t *last) {
+  *last = index;
+  while (index >= 0 && strcmp(nodes[index].name, component) != 0) {
+    *last = index;
+    index = nodes[index].next;
+  }
+  return index;
+}
+
+// Files component as an entry of parent (-1: the top level), the last step
+// of an insertion: nothing when the folder holds it already.
+static void vfile_insert_under(VFILE_SEARCH_PATH *slot, int32_t parent, const char *component) {
+  int32_t index = 0, last = 0;
+  if (parent < 0 && slot->tree_count == 0) {
     vfile_add_entry_to_file_tree(slot, component);
     return;
   }
-  int32_t index = 0;
-  for (;;) {
-    VFILE_TREE_NODE *nodes = slot->file_tree;
-    int32_t last = index;
-    while (index >= 0 && strcmp(nodes[index].name, component) != 0) {
-      last = index;
-      index = nodes[index].next;
-    }
+  if (parent >= 0) {
+    index = slot->file_tree[parent].child;
     if (index < 0) {
       int32_t added = vfile_add_entry_to_file_tree(slot, component);
-      if (added >= 0) slot->file_tree[last].next = added;
+      if (added >= 0) slot->file_tree[parent].child = added;
       return;
     }
-    int32_t matched = index;
-    if (!vfile_next_component(&rest, component)) return;
-    if (nodes[matched].child < 0) {
-      int32_t added = vfile_add_entry_to_file_tree(slot, component);
-      if (added >= 0) slot->file_tree[matched].child = added;
-      return;
-    }
-    index = nodes[matched].child;
   }
+  if (vfile_find_in_chain(slot->file_tree, index, component, &last) >= 0) return;
+  int32_t added = vfile_add_entry_to_file_tree(slot, component);
+  if (added >= 0) slot->file_tree[last].next = added;
+}
+
+// Files the components in rest into the slot's tree (at most one new node).
+// Returns the node whose entries the last component was filed among (-1:
+// the top level), or -2 when the walk ended before the last component.
+static int32_t vfile_insert_components(VFILE_SEARCH_PATH *slot, const char *rest) {
+  char component[VFILE_NODE_NAME_SIZE];
+  if (!vfile_next_component(&rest, component)) return -2;
+  int32_t parent = -1;
+  if (slot->tree_count != 0) {
+    int32_t index = 0, last = 0, matched;
+    while ((matched = vfile_find_in_chain(slot->file_tree, index, component, &last)) >= 0) {
+      if (!vfile_next_component(&rest, component)) return -2;
+      parent = matched;
+      index = slot->file_tree[matched].child;
+      if (index < 0) break;
+    }
+  }
+  vfile_insert_under(slot, parent, component);
+  return vfile_no_component_left(rest) ? parent : -2;
+}
+
+// Files a report whose folder (folder_length characters of rest) is the one
+// of the last report, straight under that folder's node. Returns 0 when it
+// is another folder or the name is not a plain component.
+static unsigned char vfile_insert_in_last_folder(VFILE_SEARCH_PATH *slot, const char *rest,
+                                                 size_t folder_length) {
+  const char *name = rest + folder_length + 1;
+  if (vfile.last_folder.slot != slot || *name == '\0' || strchr(name, '\\') != NULL) return 0;
+  if (strncmp(vfile.last_folder.folder, rest, folder_length) != 0 ||
+      vfile.last_folder.folder[folder_length] != '\0')
+    return 0;
+  char component[VFILE_NODE_NAME_SIZE];
+  vfile_next_component(&name, component);
+  vfile_insert_under(slot, vfile.last_folder.node, component);
+  return 1;
 }
 
 void vfile_file_tree_callback_function(const char *path, int32_t kind) {
@@ -300,7 +353,15 @@ void vfile_file_tree_callback_function(const char *path, int32_t kind) {
   if (slot == NULL || slot->file_tree == NULL) return;
   const char *rest = lower + strlen(slot->path);
   if (*rest == '\\') rest++;
-  vfile_insert_components(slot, rest);
+  const char *separator = strrchr(rest, '\\');
+  size_t folder_length = separator != NULL ? (size_t)(separator - rest) : 0;
+  if (separator != NULL && vfile_insert_in_last_folder(slot, rest, folder_length)) return;
+  int32_t parent = vfile_insert_components(slot, rest);
+  if (parent == -2 || separator == NULL) return;
+  vfile.last_folder.slot = slot;
+  memcpy(vfile.last_folder.folder, rest, folder_length);
+  vfile.last_folder.folder[folder_length] = '\0';
+  vfile.last_folder.node = parent;
 }
 
 unsigned char VFILE_build_file_tree(int32_t index) {
