@@ -39,11 +39,7 @@ std::string current_directory() {
   return buffer;
 }
 
-std::string le32(int32_t value) {
-  std::string bytes(4, '\0');
-  for (int i = 0; i < 4; i++) bytes[i] = (char)((uint32_t)value >> (8 * i));
-  return bytes;
-}
+using fnal_test::le32;
 
 std::string record(const std::string &name, int type, int32_t parent, int32_t size) {
   std::string r = name + std::string(256 - name.size(), '\0');

@@ -16,11 +16,7 @@
 
 namespace {
 
-std::string le32(int32_t value) {
-  std::string bytes(4, '\0');
-  for (int i = 0; i < 4; i++) bytes[i] = (char)((uint32_t)value >> (8 * i));
-  return bytes;
-}
+using fnal_test::le32;
 
 std::string header(int32_t count) {
   return "GIBV" + le32(0) + le32(count);

@@ -7,6 +7,7 @@
 #include <string.h>
 
 #include "Vxstring.h"
+#include "bytes.h"
 #include "huffman.h"
 #include "platform.h"
 #include "vbug.h"
@@ -64,18 +65,7 @@ static struct {
   VBIG_ARCHIVE *archives;
   int32_t *slot_state;
   int32_t last_error;
-} vfb;
-
-// ---- Little-endian fields. -------------------------------------------------
-
-static int32_t vfilbig_get32(const unsigned char *bytes) {
-  return (int32_t)((uint32_t)bytes[0] | (uint32_t)bytes[1] << 8 | (uint32_t)bytes[2] << 16 |
-                   (uint32_t)bytes[3] << 24);
-}
-
-static void vfilbig_put32(unsigned char *bytes, int32_t value) {
-  for (int i = 0; i < 4; i++) bytes[i] = (unsigned char)((uint32_t)value >> (8 * i));
-}
+} vfilbig;
 
 // ---- Module life. ----------------------------------------------------------
 
@@ -88,7 +78,7 @@ unsigned char VFILBIG_initialise(int32_t max_archives) {
   VBUG_TRACE("VFILBIG_initialise");
   VBIG_ARCHIVE *archives = NULL;
   int32_t *states = NULL;
-  if (max_archives > 0 && !vfb.initialised) {
+  if (max_archives > 0 && !vfilbig.initialised) {
     archives = (VBIG_ARCHIVE *)PLATFORM_calloc((size_t)max_archives, sizeof(VBIG_ARCHIVE));
     states = (int32_t *)PLATFORM_calloc((size_t)max_archives, sizeof(int32_t));
   }
@@ -102,10 +92,10 @@ unsigned char VFILBIG_initialise(int32_t max_archives) {
     states[i] = VFILBIG_SLOT_FREE;
     vfilbig_reset_slot(&archives[i]);
   }
-  vfb.archives = archives;
-  vfb.slot_state = states;
-  vfb.slot_count = max_archives;
-  vfb.initialised = 1;
+  vfilbig.archives = archives;
+  vfilbig.slot_state = states;
+  vfilbig.slot_count = max_archives;
+  vfilbig.initialised = 1;
   return 1;
 }
 
@@ -121,28 +111,28 @@ static void vfilbig_free_fat(VBIG_ARCHIVE *archive) {
 
 void VFILBIG_deinitialise(void) {
   VBUG_TRACE("VFILBIG_deinitialise");
-  for (int32_t i = 0; i < vfb.slot_count; i++) {
-    VBIG_ARCHIVE *archive = &vfb.archives[i];
+  for (int32_t i = 0; i < vfilbig.slot_count; i++) {
+    VBIG_ARCHIVE *archive = &vfilbig.archives[i];
     if (archive->file != NULL) vfile_fclose(archive->file, VBUG_SOURCE, __LINE__);
     vfilbig_free_fat(archive);
     PLATFORM_free(archive->archive_name);
   }
-  PLATFORM_free(vfb.archives);
-  PLATFORM_free(vfb.slot_state);
-  vfb.archives = NULL;
-  vfb.slot_state = NULL;
-  vfb.slot_count = 0;
-  vfb.initialised = 0;
+  PLATFORM_free(vfilbig.archives);
+  PLATFORM_free(vfilbig.slot_state);
+  vfilbig.archives = NULL;
+  vfilbig.slot_state = NULL;
+  vfilbig.slot_count = 0;
+  vfilbig.initialised = 0;
 }
 
 unsigned char VFILBIG_is_initialised(void) {
   VBUG_TRACE("VFILBIG_is_initialised");
-  return vfb.initialised;
+  return vfilbig.initialised;
 }
 
 int32_t VFILBIG_get_last_error(void) {
   VBUG_TRACE("VFILBIG_get_last_error");
-  return vfb.last_error;
+  return vfilbig.last_error;
 }
 
 const char *VFILBIG_error_text(int32_t code) {
@@ -155,19 +145,20 @@ const char *VFILBIG_error_text(int32_t code) {
 
 static int32_t vfilbig_get_new_handle(void) {
   VBUG_TRACE("vfilbig_get_new_handle");
-  for (int32_t i = 0; i < vfb.slot_count; i++) {
-    if (vfb.slot_state[i] == VFILBIG_SLOT_FREE) return i;
+  for (int32_t i = 0; i < vfilbig.slot_count; i++) {
+    if (vfilbig.slot_state[i] == VFILBIG_SLOT_FREE) return i;
   }
-  vfb.last_error = VFILBIG_ERR_NO_HANDLE;
+  vfilbig.last_error = VFILBIG_ERR_NO_HANDLE;
   return VFILBIG_ERR_NO_HANDLE;
 }
 
 static unsigned char vfilbig_valid_handle(int32_t handle) {
   VBUG_TRACE("vfilbig_valid_handle");
-  if (handle >= 0 && handle < vfb.slot_count && vfb.slot_state[handle] != VFILBIG_SLOT_FREE) {
+  if (handle >= 0 && handle < vfilbig.slot_count &&
+      vfilbig.slot_state[handle] != VFILBIG_SLOT_FREE) {
     return 1;
   }
-  vfb.last_error = VFILBIG_ERR_INVALID_HANDLE;
+  vfilbig.last_error = VFILBIG_ERR_INVALID_HANDLE;
   return 0;
 }
 
@@ -196,12 +187,12 @@ static unsigned char vfilbig_decode_entry(const unsigned char *record, VBIG_FAT_
   entry->type = record[VBIG_POS_TYPE];
   entry->flags = record[VBIG_POS_FLAGS];
   entry->reserved = record[VBIG_POS_RESERVED];
-  entry->parent = vfilbig_get32(record + VBIG_POS_PARENT);
-  entry->size = vfilbig_get32(record + VBIG_POS_SIZE);
+  entry->parent = (int32_t)BYTES_read_le32(record + VBIG_POS_PARENT);
+  entry->size = (int32_t)BYTES_read_le32(record + VBIG_POS_SIZE);
   memcpy(entry->username, record + VBIG_POS_USERNAME, VBIG_USERNAME_SIZE);
   memcpy(entry->date, record + VBIG_POS_DATE, 4);
   entry->data_pointer = NULL;
-  entry->data_offset = vfilbig_get32(record + VBIG_POS_DATA_OFFSET);
+  entry->data_offset = (int32_t)BYTES_read_le32(record + VBIG_POS_DATA_OFFSET);
   return memchr(entry->name, 0, VBIG_NAME_SIZE) != NULL;
 }
 
@@ -251,10 +242,11 @@ static unsigned char vfilbig_check_parents(const VBIG_FAT_ENTRY *fat, int32_t co
 // the error code; on failure nothing is kept.
 static int32_t vfilbig_load(VFILBIG_SOURCE *source, VBIG_ARCHIVE *archive) {
   const unsigned char *header = vfilbig_take(source, VBIG_HEADER_SIZE);
-  if (header == NULL || vfilbig_get32(header) != VBIG_MAGIC) return VFILBIG_ERR_NOT_VBIG;
-  int32_t count = vfilbig_get32(header + 8);
+  if (header == NULL || (int32_t)BYTES_read_le32(header + VBIG_HEADER_POS_MAGIC) != VBIG_MAGIC)
+    return VFILBIG_ERR_NOT_VBIG;
+  int32_t count = (int32_t)BYTES_read_le32(header + VBIG_HEADER_POS_COUNT);
   archive->magic = VBIG_MAGIC;
-  archive->reserved = vfilbig_get32(header + 4);
+  archive->reserved = (int32_t)BYTES_read_le32(header + VBIG_HEADER_POS_RESERVED);
   if (count <= 0) return 0;
   if (source->length != VFILBIG_UNBOUNDED &&
       (int64_t)count * VBIG_FAT_ENTRY_SIZE > source->length - source->cursor) {
@@ -284,38 +276,38 @@ static unsigned char vfilbig_read_fat_table_from_memory(const void *block, int64
                                                         VBIG_ARCHIVE *archive) {
   VBUG_TRACE("vfilbig_read_fat_table_from_memory");
   if (block == NULL) {
-    vfb.last_error = VFILBIG_ERR_CANT_OPEN;
+    vfilbig.last_error = VFILBIG_ERR_CANT_OPEN;
     return 0;
   }
   VFILBIG_SOURCE source = {(const unsigned char *)block, length, 0};
   int32_t error = vfilbig_load(&source, archive);
   if (error != 0) {
     VBUG_MESSAGE("vfilbig_read_fat_table_from_memory: refused the archive (%d)", (int)error);
-    vfb.last_error = error;
+    vfilbig.last_error = error;
     return 0;
   }
   return 1;
 }
 
 static int32_t vfilbig_open(const void *block, int64_t length) {
-  if (!vfb.initialised) {
+  if (!vfilbig.initialised) {
     VBUG_retail_message("Unable to open big file, module is not initialised\n");
     return -1;
   }
   int32_t handle = vfilbig_get_new_handle();
   if (handle < 0) return -1;
-  VBIG_ARCHIVE *archive = &vfb.archives[handle];
-  vfb.slot_state[handle] = VFILBIG_SLOT_IN_USE;
+  VBIG_ARCHIVE *archive = &vfilbig.archives[handle];
+  vfilbig.slot_state[handle] = VFILBIG_SLOT_IN_USE;
   archive->mode = VFILBIG_MODE_MEMORY;
   archive->file = NULL;
   if (vfilbig_read_fat_table_from_memory(block, length, archive)) {
     archive->archive_name = VXSTRING_malloc_copy_text("memsave");
     if (archive->archive_name != NULL) return handle;
-    vfb.last_error = VFILBIG_ERR_UNKNOWN;
+    vfilbig.last_error = VFILBIG_ERR_UNKNOWN;
     vfilbig_free_fat(archive);
   }
   vfilbig_reset_slot(archive);
-  vfb.slot_state[handle] = VFILBIG_SLOT_FREE;
+  vfilbig.slot_state[handle] = VFILBIG_SLOT_FREE;
   return -1;
 }
 
@@ -331,17 +323,6 @@ int32_t VFILBIG_open_from_memory_with_size(const void *block, int32_t length) {
 
 // ---- Lookups. --------------------------------------------------------------
 
-static int vfilbig_lower(unsigned char c) {
-  return c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c;
-}
-
-static unsigned char vfilbig_names_equal(const char *a, const char *b) {
-  for (; *a != '\0' && *b != '\0'; a++, b++) {
-    if (vfilbig_lower((unsigned char)*a) != vfilbig_lower((unsigned char)*b)) return 0;
-  }
-  return *a == *b;
-}
-
 static char *vfilbig_parse_path(const char *path, int32_t index, int32_t *component_count_out) {
   VBUG_TRACE("vfilbig_parse_path");
   if (component_count_out != NULL) {
@@ -355,25 +336,31 @@ static char *vfilbig_parse_path(const char *path, int32_t index, int32_t *compon
 static unsigned char vfilbig_compare_entries(int32_t handle, int32_t index, const char *name,
                                              int32_t parent, int32_t match) {
   VBUG_TRACE("vfilbig_compare_entries");
-  const VBIG_FAT_ENTRY *entry = &vfb.archives[handle].fat[index];
+  const VBIG_FAT_ENTRY *entry = &vfilbig.archives[handle].fat[index];
   unsigned char type_ok =
       match == VBIG_MATCH_ANY ? 1
       : match == VBIG_MATCH_FILE_OR_DIRECTORY
           ? entry->type == VBIG_ENTRY_DIRECTORY || entry->type == VBIG_ENTRY_FILE
           : entry->type == match;
-  return type_ok && entry->parent == parent && vfilbig_names_equal(entry->name, name);
+  return type_ok && entry->parent == parent && VXSTRING_equal_ignoring_case(entry->name, name);
 }
 
+// What vfilbig_find_fat_entry returns when no entry matches.
+#define VFILBIG_NO_SUCH_ENTRY (-2)
+
+// The index of the first entry named `name` under `parent` whose type
+// matches, or VFILBIG_NO_SUCH_ENTRY.
 static int32_t vfilbig_find_fat_entry(int32_t handle, const char *name, int32_t parent,
                                       int32_t match) {
   VBUG_TRACE("vfilbig_find_fat_entry");
-  for (int32_t i = 0; i < vfb.archives[handle].entry_count; i++) {
+  for (int32_t i = 0; i < vfilbig.archives[handle].entry_count; i++) {
     if (vfilbig_compare_entries(handle, i, name, parent, match)) return i;
   }
-  return -2;
+  return VFILBIG_NO_SUCH_ENTRY;
 }
 
-// Resolves path to a FAT index; wanted is 1, 2 or 5. Returns -1 on failure.
+// Resolves path to a FAT index; wanted is VBIG_ENTRY_DIRECTORY,
+// VBIG_ENTRY_FILE or VBIG_MATCH_FILE_OR_DIRECTORY. Returns -1 on failure.
 static int32_t vfilbig_verify_fat_structure(int32_t handle, const char *path, int32_t wanted) {
   VBUG_TRACE("vfilbig_verify_fat_structure");
   int32_t count = 1, parent = -1;
@@ -383,15 +370,15 @@ static int32_t vfilbig_verify_fat_structure(int32_t handle, const char *path, in
     int32_t index = vfilbig_find_fat_entry(handle, component, parent, VBIG_MATCH_FILE_OR_DIRECTORY);
     PLATFORM_free(component);
     if (index < 0) return -1;
-    uint8_t type = vfb.archives[handle].fat[index].type;
+    uint8_t type = vfilbig.archives[handle].fat[index].type;
     unsigned char last = i == count - 1;
     if (wanted == VBIG_ENTRY_FILE && last && type == VBIG_ENTRY_DIRECTORY) {
-      vfb.last_error = VFILBIG_ERR_IS_DIRECTORY;
+      vfilbig.last_error = VFILBIG_ERR_IS_DIRECTORY;
       return -1;
     }
     if (type == VBIG_ENTRY_FILE &&
         (wanted == VBIG_ENTRY_DIRECTORY || (wanted == VBIG_ENTRY_FILE && !last))) {
-      vfb.last_error = VFILBIG_ERR_IS_FILE;
+      vfilbig.last_error = VFILBIG_ERR_IS_FILE;
       return -1;
     }
     parent = index;
@@ -401,7 +388,7 @@ static int32_t vfilbig_verify_fat_structure(int32_t handle, const char *path, in
 
 static char *vfilbig_get_path(int32_t handle, int32_t index) {
   VBUG_TRACE("vfilbig_get_path");
-  const VBIG_FAT_ENTRY *fat = vfb.archives[handle].fat;
+  const VBIG_FAT_ENTRY *fat = vfilbig.archives[handle].fat;
   size_t bytes = 0;
   int32_t levels = 0;
   for (int32_t at = index; at != -1 && levels <= VBIG_MAX_DEPTH; at = fat[at].parent, levels++) {
@@ -423,7 +410,7 @@ static char *vfilbig_get_path(int32_t handle, int32_t index) {
 
 // The first file or directory with this parent from index `start` upward.
 static char *vfilbig_scan(int32_t handle, int32_t start, int32_t parent, uint8_t *type_out) {
-  const VBIG_ARCHIVE *archive = &vfb.archives[handle];
+  const VBIG_ARCHIVE *archive = &vfilbig.archives[handle];
   for (int32_t i = start; i < archive->entry_count; i++) {
     const VBIG_FAT_ENTRY *entry = &archive->fat[i];
     if (entry->parent != parent) continue;
@@ -436,7 +423,7 @@ static char *vfilbig_scan(int32_t handle, int32_t start, int32_t parent, uint8_t
 
 char *VFILBIG_find_first_entry(int32_t handle, const char *directory_path, uint8_t *type_out) {
   VBUG_TRACE("VFILBIG_find_first_entry");
-  if (!vfb.initialised) {
+  if (!vfilbig.initialised) {
     VBUG_MESSAGE("Unable to find first entry in big file, module is not initialised\n");
     return NULL;
   }
@@ -451,19 +438,19 @@ char *VFILBIG_find_first_entry(int32_t handle, const char *directory_path, uint8
 
 char *VFILBIG_find_next_entry(int32_t handle, const char *path, uint8_t *type_out) {
   VBUG_TRACE("VFILBIG_find_next_entry");
-  if (!vfb.initialised) {
+  if (!vfilbig.initialised) {
     VBUG_MESSAGE("Unable to find next entry in big file, module is not initialised\n");
     return NULL;
   }
   if (!vfilbig_valid_handle(handle) || path == NULL) return NULL;
   int32_t index = vfilbig_verify_fat_structure(handle, path, VBIG_MATCH_FILE_OR_DIRECTORY);
   if (index < 0) return NULL;
-  return vfilbig_scan(handle, index + 1, vfb.archives[handle].fat[index].parent, type_out);
+  return vfilbig_scan(handle, index + 1, vfilbig.archives[handle].fat[index].parent, type_out);
 }
 
 unsigned char VFILBIG_find_file(int32_t handle, const char *path) {
   VBUG_TRACE("VFILBIG_find_file");
-  if (!vfb.initialised) {
+  if (!vfilbig.initialised) {
     VBUG_MESSAGE("Unable to find file in big file, module is not initialised\n");
     return 0;
   }
@@ -475,8 +462,8 @@ unsigned char VFILBIG_find_file(int32_t handle, const char *path) {
 
 void *VFILBIG_get_data_from_file(int32_t handle, int32_t index) {
   VBUG_TRACE("VFILBIG_get_data_from_file");
-  if (!vfb.initialised || !vfilbig_valid_handle(handle)) return NULL;
-  const VBIG_ARCHIVE *archive = &vfb.archives[handle];
+  if (!vfilbig.initialised || !vfilbig_valid_handle(handle)) return NULL;
+  const VBIG_ARCHIVE *archive = &vfilbig.archives[handle];
   if (archive->file == NULL || index < 0 || index >= archive->entry_count) return NULL;
   const VBIG_FAT_ENTRY *entry = &archive->fat[index];
   if (entry->size < 0 || entry->data_offset < 0) return NULL;
@@ -494,7 +481,7 @@ void *VFILBIG_get_data_from_file(int32_t handle, int32_t index) {
 // result is a new buffer. Null (with *n = -1) on failure.
 static unsigned char *vfilbig_member_bytes(int32_t handle, int32_t index, int32_t *n,
                                            unsigned char *owned) {
-  VBIG_ARCHIVE *archive = &vfb.archives[handle];
+  VBIG_ARCHIVE *archive = &vfilbig.archives[handle];
   const VBIG_FAT_ENTRY *entry = &archive->fat[index];
   unsigned char *data = entry->data_pointer, *fetched = NULL;
   *n = -1;
@@ -503,7 +490,7 @@ static unsigned char *vfilbig_member_bytes(int32_t handle, int32_t index, int32_
     data = fetched = (unsigned char *)VFILBIG_get_data_from_file(handle, index);
   }
   if (data == NULL) {
-    if (archive->mode == VFILBIG_MODE_MEMORY) vfb.last_error = VFILBIG_ERR_NO_DATA;
+    if (archive->mode == VFILBIG_MODE_MEMORY) vfilbig.last_error = VFILBIG_ERR_NO_DATA;
     return NULL;
   }
   if (!(entry->flags & VBIG_FLAG_COMPRESSED)) {
@@ -533,7 +520,7 @@ static void *vfilbig_hand_out(unsigned char *bytes, int32_t n, unsigned char own
 
 void *VFILBIG_read_file(int32_t handle, const char *path, void *buffer, int32_t *length) {
   VBUG_TRACE("VFILBIG_read_file");
-  if (!vfb.initialised) {
+  if (!vfilbig.initialised) {
     VBUG_retail_message("Unable to read from big file, module is not initialised\n");
     return NULL;
   }
@@ -552,7 +539,7 @@ void *VFILBIG_read_file(int32_t handle, const char *path, void *buffer, int32_t 
   if (bytes == NULL) return NULL;
   if (buffer != NULL) {
     if (length == NULL || n > *length) {
-      vfb.last_error = VFILBIG_ERR_BUFFER_TOO_SMALL;
+      vfilbig.last_error = VFILBIG_ERR_BUFFER_TOO_SMALL;
     } else {
       memcpy(buffer, bytes, (size_t)n);
     }
@@ -564,8 +551,8 @@ void *VFILBIG_read_file(int32_t handle, const char *path, void *buffer, int32_t 
 
 int32_t VFILBIG_next_child(int32_t handle, int32_t parent, int32_t after) {
   VBUG_TRACE("VFILBIG_next_child");
-  if (!vfb.initialised || !vfilbig_valid_handle(handle)) return -1;
-  const VBIG_ARCHIVE *archive = &vfb.archives[handle];
+  if (!vfilbig.initialised || !vfilbig_valid_handle(handle)) return -1;
+  const VBIG_ARCHIVE *archive = &vfilbig.archives[handle];
   for (int32_t i = after < -1 ? 0 : after + 1; i < archive->entry_count; i++) {
     const VBIG_FAT_ENTRY *entry = &archive->fat[i];
     if (entry->parent != parent) continue;
@@ -578,11 +565,12 @@ int32_t VFILBIG_next_child(int32_t handle, int32_t parent, int32_t after) {
 // checks that VFILBIG_read_entry and VFILBIG_borrow_entry share.
 static unsigned char *vfilbig_entry_bytes(int32_t handle, int32_t index, int32_t *n,
                                           unsigned char *owned) {
-  if (!vfb.initialised || !vfilbig_valid_handle(handle)) return NULL;
-  const VBIG_ARCHIVE *archive = &vfb.archives[handle];
+  if (!vfilbig.initialised || !vfilbig_valid_handle(handle)) return NULL;
+  const VBIG_ARCHIVE *archive = &vfilbig.archives[handle];
   if (index < 0 || index >= archive->entry_count) return NULL;
   if (archive->fat[index].type != VBIG_ENTRY_FILE) {
-    if (archive->fat[index].type == VBIG_ENTRY_DIRECTORY) vfb.last_error = VFILBIG_ERR_IS_DIRECTORY;
+    if (archive->fat[index].type == VBIG_ENTRY_DIRECTORY)
+      vfilbig.last_error = VFILBIG_ERR_IS_DIRECTORY;
     return NULL;
   }
   return vfilbig_member_bytes(handle, index, n, owned);
@@ -611,15 +599,15 @@ const void *VFILBIG_borrow_entry(int32_t handle, int32_t index, int32_t *length,
 
 int32_t VFILBIG_get_entry_count(int32_t handle) {
   VBUG_TRACE("VFILBIG_get_entry_count");
-  if (!vfb.initialised || !vfilbig_valid_handle(handle)) return -1;
-  return vfb.archives[handle].entry_count;
+  if (!vfilbig.initialised || !vfilbig_valid_handle(handle)) return -1;
+  return vfilbig.archives[handle].entry_count;
 }
 
 const VBIG_FAT_ENTRY *VFILBIG_get_fat_entry(int32_t handle, int32_t index) {
   VBUG_TRACE("VFILBIG_get_fat_entry");
-  if (!vfb.initialised || !vfilbig_valid_handle(handle)) return NULL;
-  if (index < 0 || index >= vfb.archives[handle].entry_count) return NULL;
-  return &vfb.archives[handle].fat[index];
+  if (!vfilbig.initialised || !vfilbig_valid_handle(handle)) return NULL;
+  if (index < 0 || index >= vfilbig.archives[handle].entry_count) return NULL;
+  return &vfilbig.archives[handle].fat[index];
 }
 
 // ---- The writer. -----------------------------------------------------------
@@ -641,15 +629,15 @@ static void vfilbig_write_record(unsigned char *record, const VBIG_MEMBER *m, in
   memcpy(record + VBIG_POS_NAME, m->name, strlen(m->name));
   record[VBIG_POS_TYPE] = m->type;
   record[VBIG_POS_FLAGS] = m->type == VBIG_ENTRY_FILE ? (m->flags & VBIG_FLAG_COMPRESSED) : 0;
-  vfilbig_put32(record + VBIG_POS_PARENT, m->parent);
-  vfilbig_put32(record + VBIG_POS_SIZE, size);
+  BYTES_write_le32(record + VBIG_POS_PARENT, (uint32_t)m->parent);
+  BYTES_write_le32(record + VBIG_POS_SIZE, (uint32_t)size);
   if (username != NULL) {
     size_t length = strlen(username);
     memcpy(record + VBIG_POS_USERNAME, username,
            length < VBIG_USERNAME_SIZE ? length : VBIG_USERNAME_SIZE - 1);
   }
   if (date != NULL) memcpy(record + VBIG_POS_DATE, date, 4);
-  vfilbig_put32(record + VBIG_POS_DATA_OFFSET, offset);
+  BYTES_write_le32(record + VBIG_POS_DATA_OFFSET, (uint32_t)offset);
 }
 
 unsigned char *VFILBIG_build_archive(const VBIG_MEMBER *members, int32_t count,
@@ -666,9 +654,9 @@ unsigned char *VFILBIG_build_archive(const VBIG_MEMBER *members, int32_t count,
   }
   unsigned char *block = (unsigned char *)PLATFORM_malloc((size_t)total);
   if (block == NULL) return NULL;
-  vfilbig_put32(block, VBIG_MAGIC);
-  vfilbig_put32(block + 4, 0);
-  vfilbig_put32(block + 8, count);
+  BYTES_write_le32(block + VBIG_HEADER_POS_MAGIC, VBIG_MAGIC);
+  BYTES_write_le32(block + VBIG_HEADER_POS_RESERVED, 0);
+  BYTES_write_le32(block + VBIG_HEADER_POS_COUNT, (uint32_t)count);
   int32_t at = VBIG_HEADER_SIZE;
   for (int32_t i = 0; i < count; i++) {
     const VBIG_MEMBER *m = &members[i];

@@ -15,6 +15,10 @@
 // little-endian 32-bit value, i.e. the bytes "GIBV".
 #define VBIG_MAGIC 0x56424947
 #define VBIG_HEADER_SIZE 12
+// Positions of the header's three 32-bit fields.
+#define VBIG_HEADER_POS_MAGIC 0
+#define VBIG_HEADER_POS_RESERVED 4
+#define VBIG_HEADER_POS_COUNT 8
 #define VBIG_FAT_ENTRY_SIZE 299
 #define VBIG_NAME_SIZE 256
 #define VBIG_USERNAME_SIZE 20
@@ -29,6 +33,10 @@
 
 #define VBIG_FLAG_COMPRESSED 0x01
 
+// How an archive slot holds its members. Only archives opened from memory
+// exist in this system: the file-backed mode and the reads that serve it
+// (VBIG_ARCHIVE.file, VFILBIG_get_data_from_file) are kept for other users of
+// the library but never reached here.
 #define VFILBIG_MODE_FILE 1
 #define VFILBIG_MODE_MEMORY 2
 
@@ -127,7 +135,8 @@ char *VFILBIG_find_next_entry(int32_t handle, const char *path, uint8_t *type_ou
 void *VFILBIG_read_file(int32_t handle, const char *path, void *buffer, int32_t *length);
 
 // The stored bytes of FAT entry `index` read from a file-backed archive's
-// file at data_offset, as a new heap buffer (caller frees); null on failure.
+// file (never reached in this system: see VFILBIG_MODE_FILE) at data_offset, as a new heap buffer
+// (caller frees); null on failure.
 void *VFILBIG_get_data_from_file(int32_t handle, int32_t index);
 
 // The code of the most recent failure (0 until one happens).

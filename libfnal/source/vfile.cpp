@@ -9,6 +9,7 @@
 #include <string.h>
 
 #include "Utilfile.h"
+#include "Vxstring.h"
 #include "memory.h"
 #include "platform.h"
 #include "vbug.h"
@@ -51,16 +52,6 @@ static struct {
     int32_t node;
   } last_folder;
 } vfile;
-
-static char vfile_lower(char c) {
-  return (c >= 'A' && c <= 'Z') ? (char)(c - 'A' + 'a') : c;
-}
-
-static unsigned char vfile_equal_ignoring_case(const char *a, const char *b) {
-  for (; *a && vfile_lower(*a) == vfile_lower(*b); a++, b++) {
-  }
-  return vfile_lower(*a) == vfile_lower(*b);
-}
 
 static void vfile_empty_size_cache(void) {
   strcpy(vfile.size_cache_path, "NOFILE");
@@ -194,7 +185,7 @@ unsigned char vfile_copy_string(char *destination, const char *source, uint32_t 
   if (destination == NULL || source == NULL || size == 0) return 0;
   size_t length = strlen(source);
   if (length > size - 1) length = size - 1;
-  for (size_t i = 0; i < length; i++) destination[i] = vfile_lower(source[i]);
+  for (size_t i = 0; i < length; i++) destination[i] = VXSTRING_ascii_lower(source[i]);
   destination[length] = '\0';
   return 1;
 }
@@ -422,7 +413,7 @@ static unsigned char vfile_is_qualified(const char *name) {
 // Joins a slot's path and a relative path into the result buffer.
 static char *vfile_result_in_slot(const VFILE_SEARCH_PATH *slot, const char *relative) {
   size_t length = strlen(slot->path);
-  const char *separator = length > 0 && slot->path[length - 1] == '\\' ? "" : "\\";
+  const char *separator = VXSTRING_separator_after(slot->path);
   size_t total = length + strlen(separator) + strlen(relative);
   if (total >= VFILE_PATH_SIZE) return NULL;
   strcpy(vfile.result, slot->path);
@@ -464,7 +455,7 @@ char *VFILE_make_full_path(const char *name) {
 int32_t VFILE_get_file_size(const char *path) {
   VBUG_TRACE("VFILE_get_file_size");
   if (path == NULL) return -1;
-  if (vfile.size_cache_valid && vfile_equal_ignoring_case(path, vfile.size_cache_path))
+  if (vfile.size_cache_valid && VXSTRING_equal_ignoring_case(path, vfile.size_cache_path))
     return (int32_t)vfile.size_cache_status.size;
   vfile_empty_size_cache();
   PLATFORM_FILE_STATUS status;
