@@ -1,21 +1,33 @@
 #!/usr/bin/env bash
 # Regenerates the small seed inputs in fuzz/seeds/ with the host build of the
 # vbig tool (build/host/bin/vbig): an archive with a folder, a plain and a
-# compressed file; the Huffman stream of that compressed file; and a tiny
-# carrier (stub + archive + trailer).
+# compressed file (also the extraction seed); the Huffman stream of that
+# compressed file; and a tiny carrier (stub + archive + trailer).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 vbig=$(realpath build/host/bin/vbig)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-mkdir -p "$work/one" "$work/tree/d" fuzz/seeds/vfilbig_fuzz fuzz/seeds/huffman_fuzz fuzz/seeds/Appndexe_fuzz
+mkdir -p "$work/one" "$work/tree/d" fuzz/seeds/vfilbig_fuzz fuzz/seeds/utilvbig_fuzz fuzz/seeds/huffman_fuzz fuzz/seeds/Appndexe_fuzz
 for i in $(seq 1 40); do printf 'abracadabra %d\n' "$i"; done >"$work/one/packed.txt"
 cp "$work/one/packed.txt" "$work/tree/d/packed.txt"
 printf 'x' >"$work/tree/plain"
 "$vbig" create fuzz/seeds/vfilbig_fuzz/tree.vbig "$work/tree" --compress
+cp fuzz/seeds/vfilbig_fuzz/tree.vbig fuzz/seeds/utilvbig_fuzz/tree.vbig
 "$vbig" create "$work/one.vbig" "$work/one" --compress
 # One compressed member: its stream starts after the header and one record.
-tail -c +$((12 + 299 + 1)) "$work/one.vbig" >fuzz/seeds/huffman_fuzz/abracadabra.huf
+# The Huffman target takes it in its compact form: the count of non-zero
+# weights, N as 16 bits (cut to 200), the (symbol, weight) pairs, then the
+# code bits.
+tail -c +$((12 + 299 + 1)) "$work/one.vbig" >"$work/abracadabra.huf"
+python3 - "$work/abracadabra.huf" fuzz/seeds/huffman_fuzz/abracadabra.huf <<'PY'
+import sys
+stream = open(sys.argv[1], "rb").read()
+pairs = [(s, w) for s, w in enumerate(stream[4:260]) if w]
+n = min(int.from_bytes(stream[0:4], "little"), 200)  # within the target's output limit
+compact = bytes([len(pairs)]) + n.to_bytes(2, "little") + bytes(b for p in pairs for b in p) + stream[260:]
+open(sys.argv[2], "wb").write(compact)
+PY
 printf 'MZ' >"$work/stub.exe"
 "$vbig" append "$work/stub.exe" "$work/one.vbig" -o fuzz/seeds/Appndexe_fuzz/carrier.exe
 # A signed carrier: PE headers whose security entry names a certificate

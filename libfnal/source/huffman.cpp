@@ -99,11 +99,20 @@ static void pqueue_swap(PQUEUE *queue, int32_t a, int32_t b) {
   queue->items[b] = item;
 }
 
+// The item array has room for the next power of two at or above the count,
+// so it is reallocated only when the count reaches one.
+static unsigned char pqueue_is_full(const PQUEUE *queue) {
+  return (queue->count & (queue->count - 1)) == 0;
+}
+
 unsigned char pqueue_push(PQUEUE *queue, void *item) {
-  void **items =
-      (void **)PLATFORM_realloc(queue->items, sizeof(void *) * (size_t)(queue->count + 1));
-  if (items == NULL) return 0;
-  queue->items = items;
+  if (pqueue_is_full(queue)) {
+    size_t room = queue->count == 0 ? 1 : 2 * (size_t)queue->count;
+    void **items = (void **)PLATFORM_realloc(queue->items, sizeof(void *) * room);
+    if (items == NULL) return 0;
+    queue->items = items;
+  }
+  void **items = queue->items;
   int32_t n = queue->count;
   items[n] = item;
   while (n > 0) {
@@ -137,13 +146,8 @@ unsigned char pqueue_pop(PQUEUE *queue, void **out) {
     queue->count = 0;
     return 1;
   }
-  void *last = queue->items[queue->count - 1];
-  void **items =
-      (void **)PLATFORM_realloc(queue->items, sizeof(void *) * (size_t)(queue->count - 1));
-  if (items == NULL) return 0;
-  queue->items = items;
   queue->count--;
-  items[0] = last;
+  queue->items[0] = queue->items[queue->count];
   pqueue_sift_down(queue);
   return 1;
 }
@@ -601,13 +605,17 @@ int32_t huffman_uncompress(const unsigned char *stream, int32_t stream_length,
   if (stream == NULL || stream_length < HUFFMAN_HEADER_SIZE) return -1;
   int32_t n = 0, weights[256];
   int32_t symbols = huffman_read_header(stream, &n, weights);
+  // Streams that cannot give N bytes fail before the tree is built: N above
+  // the limit, or fewer code bits than N with every code at least one bit.
+  int64_t code_bits = ((int64_t)stream_length - HUFFMAN_HEADER_SIZE) * 8;
+  if (n > huf.output_limit || (symbols > 1 && (int64_t)n > code_bits)) return -1;
   BTREE *tree = NULL;
   if (huffman_build_tree(weights, &tree) != 0) return -1;
   if (n <= 0) {
     huffman_destroy_tree(tree);
     return 0;
   }
-  unsigned char *out = n <= huf.output_limit ? huffman_init_realloc(n) : NULL;
+  unsigned char *out = huffman_init_realloc(n);
   unsigned char ok = out != NULL;
   if (ok && symbols == 1) memset(out, huffman_node_value(tree->root), (size_t)n);
   if (ok && symbols > 1) ok = huffman_decode_stream(tree, stream, stream_length, out, n);

@@ -63,12 +63,13 @@ typedef struct PQUEUE {
 // Empty queue.
 void pqueue_init(PQUEUE *queue, HUFFMAN_COMPARE compare, HUFFMAN_RELEASE release);
 
-// Grows the array by one slot and sifts the item up. Returns 0 (queue
-// unchanged) when the heap refuses.
+// Adds the item (doubling the array when it is full) and sifts it up.
+// Returns 0 (queue unchanged) when the heap refuses.
 unsigned char pqueue_push(PQUEUE *queue, void *item);
 
-// Takes the first item into *out and sifts the last one down from the top.
-// Returns 0 when the queue is empty or the array cannot shrink.
+// Takes the first item into *out and sifts the last one down from the top;
+// the array is released with the last item. Returns 0 when the queue is
+// empty.
 unsigned char pqueue_pop(PQUEUE *queue, void **out);
 
 // Releases every remaining item and the array, and zeroes the record.

@@ -458,23 +458,78 @@ unsigned char PLATFORM_set_current_directory(const char *path) {
 #endif
 
 // The runtime heap: the one place where the library calls it.
+
+#ifdef FNAL_HEAP_FAULTS
+// Test builds only: the allocating calls are counted, the one numbered
+// fail_at is refused as the runtime refuses when memory runs out, and the
+// blocks held are counted.
+static struct {
+  uint64_t calls;
+  uint64_t fail_at;
+  int64_t live;
+} platform_heap;
+
+void PLATFORM_heap_fail_at(uint64_t call) {
+  platform_heap.calls = 0;
+  platform_heap.fail_at = call;
+}
+
+uint64_t PLATFORM_heap_calls(void) {
+  return platform_heap.calls;
+}
+
+int64_t PLATFORM_heap_live_blocks(void) {
+  return platform_heap.live;
+}
+
+static unsigned char platform_heap_refuses(void) {
+  platform_heap.calls++;
+  return platform_heap.calls == platform_heap.fail_at;
+}
+
+// Counts a new block given out (is_new: not a resized one), or one taken back.
+static void *platform_heap_given(unsigned char is_new, void *block) {
+  if (is_new && block != NULL) platform_heap.live++;
+  return block;
+}
+
+static void platform_heap_taken(void *block) {
+  if (block != NULL) platform_heap.live--;
+}
+#else
+static inline unsigned char platform_heap_refuses(void) {
+  return 0;
+}
+
+static inline void *platform_heap_given(unsigned char is_new, void *block) {
+  (void)is_new;
+  return block;
+}
+
+static inline void platform_heap_taken(void *block) {
+  (void)block;
+}
+#endif
+
 void *PLATFORM_malloc(size_t bytes) {
-  return malloc(bytes);
+  return platform_heap_refuses() ? NULL : platform_heap_given(1, malloc(bytes));
 }
 
 void *PLATFORM_calloc(size_t count, size_t bytes) {
-  return calloc(count, bytes);
+  return platform_heap_refuses() ? NULL : platform_heap_given(1, calloc(count, bytes));
 }
 
 void *PLATFORM_realloc(void *block, size_t bytes) {
-  return realloc(block, bytes);
+  unsigned char is_new = block == NULL;
+  return platform_heap_refuses() ? NULL : platform_heap_given(is_new, realloc(block, bytes));
 }
 
 void PLATFORM_free(void *block) {
+  platform_heap_taken(block);
   free(block);
 }
 
-void *PLATFORM_aligned_malloc(size_t bytes, size_t alignment) {
+static void *platform_aligned_malloc(size_t bytes, size_t alignment) {
 #ifdef _WIN32
   return _aligned_malloc(bytes, alignment);
 #else
@@ -483,12 +538,18 @@ void *PLATFORM_aligned_malloc(size_t bytes, size_t alignment) {
 #endif
 }
 
+void *PLATFORM_aligned_malloc(size_t bytes, size_t alignment) {
+  if (platform_heap_refuses()) return NULL;
+  return platform_heap_given(1, platform_aligned_malloc(bytes, alignment));
+}
+
 void *PLATFORM_aligned_realloc(void *block, size_t old_bytes, size_t bytes, size_t alignment) {
+  if (platform_heap_refuses()) return NULL;
 #ifdef _WIN32
   (void)old_bytes;
   return _aligned_realloc(block, bytes, alignment);
 #else
-  void *moved = PLATFORM_aligned_malloc(bytes, alignment);
+  void *moved = platform_aligned_malloc(bytes, alignment);
   if (moved == NULL) return NULL;
   memcpy(moved, block, old_bytes < bytes ? old_bytes : bytes);
   free(block);
@@ -497,6 +558,7 @@ void *PLATFORM_aligned_realloc(void *block, size_t old_bytes, size_t bytes, size
 }
 
 void PLATFORM_aligned_free(void *block) {
+  platform_heap_taken(block);
 #ifdef _WIN32
   _aligned_free(block);
 #else

@@ -109,4 +109,18 @@ void *PLATFORM_aligned_realloc(void *block, size_t old_bytes, size_t bytes, size
 // Releases an aligned block; null does nothing.
 void PLATFORM_aligned_free(void *block);
 
+#ifdef FNAL_HEAP_FAULTS
+// Test builds only (the library variant built with FNAL_HEAP_FAULTS): starts
+// counting the allocating heap calls above from 0 and makes call number
+// `call` (1 for the next one) fail, returning null; 0 fails none.
+void PLATFORM_heap_fail_at(uint64_t call);
+
+// The allocating heap calls made since the last PLATFORM_heap_fail_at.
+uint64_t PLATFORM_heap_calls(void);
+
+// The blocks given out by the calls above and not yet released through them
+// (a block released with the runtime's free is not seen).
+int64_t PLATFORM_heap_live_blocks(void);
+#endif
+
 #endif

@@ -44,6 +44,11 @@ unsigned char UTILVBIG_initialise(unsigned char track) {
   if (track) {
     uvb.extracted_files = VSTACK_allocate(UTILVBIG_MAX_RECORDED, (int32_t)sizeof(char *));
     uvb.extracted_dirs = VSTACK_allocate(UTILVBIG_MAX_RECORDED, (int32_t)sizeof(char *));
+    // Without its records an extraction would leave its files behind.
+    if (uvb.extracted_files == NULL || uvb.extracted_dirs == NULL) {
+      UTILVBIG_deinitialise();
+      return 0;
+    }
   }
   uvb.initialised = 1;
   return 1;
@@ -67,23 +72,27 @@ static unsigned char utilvbig_is_absolute(const char *path) {
 
 // Records the working directory, a backslash and `name` (or `name` alone
 // when it is absolute) on `stack`, unless the stack is absent or full.
-static void utilvbig_record(VSTACK *stack, const char *name) {
-  if (stack == NULL || VSTACK_is_full(stack)) return;
+// Returns 0 when the path should have been recorded but could not be (the
+// caller then removes what it created), 1 otherwise.
+static unsigned char utilvbig_record(VSTACK *stack, const char *name) {
+  if (stack == NULL || VSTACK_is_full(stack)) return 1;
   char directory[UTILVBIG_DIRECTORY_SIZE] = "";
   if (!utilvbig_is_absolute(name)) {
     uint32_t length = PLATFORM_get_current_directory(sizeof directory, directory);
-    if (length == 0 || length >= sizeof directory) return;
+    if (length == 0 || length >= sizeof directory) return 0;
   }
   size_t dir_length = strlen(directory);
   int32_t size = (int32_t)(dir_length + strlen(name) + 2);
   char *path = NULL;
   path = (char *)MEMORY_ALLOC(path, size, MEMORY_NO_FILL, "temp");
-  if (path == NULL) return;
+  if (path == NULL) return 0;
   memcpy(path, directory, dir_length);
   size_t at = dir_length;
   if (at > 0 && directory[at - 1] != '\\') path[at++] = '\\';
   strcpy(path + at, name);
-  if (!VSTACK_push(stack, &path)) MEMORY_FREE(path);
+  if (VSTACK_push(stack, &path)) return 1;
+  MEMORY_FREE(path);
+  return 0;
 }
 
 static int32_t utilvbig_stack_count(const VSTACK *stack) {
@@ -201,8 +210,13 @@ static void utilvbig_make_dir(const char *path) {
     }
     strcat(built, component);
     unsigned char is_drive = k == 0 && component[0] != '\0' && component[1] == ':';
-    if (!is_drive && built[0] != '\0' && PLATFORM_create_directory(built)) {
-      utilvbig_record(uvb.extracted_dirs, built);
+    if (!is_drive && built[0] != '\0' && PLATFORM_create_directory(built) &&
+        !utilvbig_record(uvb.extracted_dirs, built)) {
+      // Unrecorded, it would never be removed: it goes at once, and the
+      // levels below it are not made.
+      PLATFORM_remove_directory(built);
+      PLATFORM_free(component);
+      return;
     }
     strcat(built, "\\");
     PLATFORM_free(component);
@@ -234,7 +248,12 @@ static unsigned char utilvbig_write_file(int32_t handle, int32_t index, const ch
                     data == NULL ? "the member cannot be read" : "the file cannot be written");
     return 1;
   }
-  utilvbig_record(uvb.extracted_files, file_name);
+  if (!utilvbig_record(uvb.extracted_files, file_name)) {
+    // Unrecorded, it would never be deleted: it goes at once.
+    VBUG_MESSAGE("Failed to record '%s'", file_name);
+    PLATFORM_delete_file(file_name);
+    uvb.skipped++;
+  }
   return 1;
 }
 

@@ -16,8 +16,8 @@
 #define UTILVBIG_TEMP_PREFIX "DIR"
 
 // Sets the module up; with `track` 1 the files and folders an extraction
-// creates are recorded (when a stack cannot be created, that kind is not
-// recorded). Always returns 1.
+// creates are recorded. Returns 1, or 0 (module left uninitialised) when
+// `track` is 1 and the records cannot be created.
 unsigned char UTILVBIG_initialise(unsigned char track);
 
 // Releases every recorded path without touching the disk, and both stacks.

@@ -1,0 +1,93 @@
+// Extraction of arbitrary bytes as a sized archive into a fresh temporary
+// folder on the host, then deletion of what was recorded. Every recorded path
+// must lie inside the new folder, and nothing may land outside it: after the
+// folder is gone, the private temporary-files folder and the working folder
+// must be empty again. No tracked block may stay behind.
+#include <stddef.h>
+#include <stdint.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+
+#include "huffman.h"
+#include "memory.h"
+#include "platform.h"
+#include "utilvbig.h"
+#include "vfilbig.h"
+
+namespace fs = std::filesystem;
+
+#define UTILVBIG_FUZZ_MAX_INPUT 65536
+#define UTILVBIG_FUZZ_OUTPUT 256
+
+static fs::path fuzz_root;  // holds "temp" (TMPDIR) and "work" (the working folder)
+
+extern "C" int LLVMFuzzerInitialize(int *, char ***) {
+  // tmpfs where there is one: every run creates and deletes files.
+  fs::path base = fs::is_directory("/dev/shm") ? "/dev/shm" : fs::temp_directory_path();
+  fuzz_root = base / ("fnal_extract_fuzz_" + std::to_string((long)getpid()));
+  fs::remove_all(fuzz_root);
+  fs::create_directories(fuzz_root / "temp");
+  fs::create_directories(fuzz_root / "work");
+  setenv("TMPDIR", (fuzz_root / "temp").c_str(), 1);
+  atexit([] {
+    std::error_code error;
+    fs::remove_all(fuzz_root, error);
+  });
+  return MEMORY_initialise() ? 0 : 1;
+}
+
+static bool fuzz_is_empty(const fs::path &folder) {
+  return fs::is_directory(folder) && fs::directory_iterator(folder) == fs::directory_iterator();
+}
+
+// Every recorded path of one kind starts with the folder and a backslash.
+static void fuzz_check_recorded(unsigned char is_dir, const char *folder) {
+  size_t length = strlen(folder);
+  int32_t count = is_dir ? UTILVBIG_recorded_dir_count() : UTILVBIG_recorded_file_count();
+  for (int32_t i = 0; i < count; i++) {
+    const char *path = UTILVBIG_recorded_path(is_dir, i);
+    if (path == NULL || strncmp(path, folder, length) != 0 || path[length] != '\\') abort();
+  }
+}
+
+// A library path (backslashes) as a host path.
+static fs::path fuzz_host_path(std::string path) {
+  for (char &c : path)
+    if (c == '\\') c = '/';
+  return path;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+  if (size > UTILVBIG_FUZZ_MAX_INPUT) return 0;
+  HUFFMAN_set_output_limit(UTILVBIG_FUZZ_OUTPUT);
+  if (!VFILBIG_initialise(1) || !UTILVBIG_initialise(1)) abort();
+  // The extraction runs in the private working folder; the fuzzer's own
+  // relative paths need the old one back afterwards.
+  fs::path previous = fs::current_path();
+  fs::current_path(fuzz_root / "work");
+  char folder[PLATFORM_MAX_PATH];
+  if (UTILVBIG_extract_to_temp_dir_from_mem_with_size(data, (int32_t)size, folder)) {
+    fuzz_check_recorded(0, folder);
+    fuzz_check_recorded(1, folder);
+    UTILVBIG_delete_extracted_files();
+    UTILVBIG_delete_extracted_dirs();
+    // Members beyond the recorded 100 stay; the folder goes with them.
+    std::error_code error;
+    fs::remove_all(fuzz_host_path(folder), error);
+  }
+  UTILVBIG_deinitialise();
+  VFILBIG_deinitialise();
+  if (!fuzz_is_empty(fuzz_root / "temp") || !fuzz_is_empty(fuzz_root / "work")) abort();
+  size_t entries = 0;
+  for (auto it = fs::directory_iterator(fuzz_root); it != fs::directory_iterator(); ++it) entries++;
+  if (entries != 2) abort();
+  if (fs::current_path() != fuzz_root / "work") abort();
+  fs::current_path(previous);
+  if (MEMORY_live_blocks() != 0) abort();
+  return 0;
+}
