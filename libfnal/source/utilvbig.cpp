@@ -27,7 +27,7 @@ static struct {
   char archive_folder[UTILVBIG_MAX_ARCHIVE_PATH + 1];
   unsigned char lost;  // 1 when the walk could not get back to a parent
   UTILVBIG_REFUSAL_REPORTER reporter;
-} uvb;
+} utilvbig;
 
 // ---- Bookkeeping. ----------------------------------------------------------
 
@@ -40,30 +40,30 @@ static void utilvbig_release_stack(VSTACK **stack) {
 
 unsigned char UTILVBIG_initialise(unsigned char track) {
   VBUG_TRACE("UTILVBIG_initialise");
-  if (uvb.initialised) UTILVBIG_deinitialise();
+  if (utilvbig.initialised) UTILVBIG_deinitialise();
   if (track) {
-    uvb.extracted_files = VSTACK_allocate(UTILVBIG_MAX_RECORDED, (int32_t)sizeof(char *));
-    uvb.extracted_dirs = VSTACK_allocate(UTILVBIG_MAX_RECORDED, (int32_t)sizeof(char *));
+    utilvbig.extracted_files = VSTACK_allocate(UTILVBIG_MAX_RECORDED, (int32_t)sizeof(char *));
+    utilvbig.extracted_dirs = VSTACK_allocate(UTILVBIG_MAX_RECORDED, (int32_t)sizeof(char *));
     // Without its records an extraction would leave its files behind.
-    if (uvb.extracted_files == NULL || uvb.extracted_dirs == NULL) {
+    if (utilvbig.extracted_files == NULL || utilvbig.extracted_dirs == NULL) {
       UTILVBIG_deinitialise();
       return 0;
     }
   }
-  uvb.initialised = 1;
+  utilvbig.initialised = 1;
   return 1;
 }
 
 void UTILVBIG_deinitialise(void) {
   VBUG_TRACE("UTILVBIG_deinitialise");
-  uvb.initialised = 0;
-  utilvbig_release_stack(&uvb.extracted_files);
-  utilvbig_release_stack(&uvb.extracted_dirs);
+  utilvbig.initialised = 0;
+  utilvbig_release_stack(&utilvbig.extracted_files);
+  utilvbig_release_stack(&utilvbig.extracted_dirs);
 }
 
 unsigned char UTILVBIG_is_initialised(void) {
   VBUG_TRACE("UTILVBIG_is_initialised");
-  return uvb.initialised;
+  return utilvbig.initialised;
 }
 
 static unsigned char utilvbig_is_absolute(const char *path) {
@@ -100,15 +100,15 @@ static int32_t utilvbig_stack_count(const VSTACK *stack) {
 }
 
 int32_t UTILVBIG_recorded_file_count(void) {
-  return utilvbig_stack_count(uvb.extracted_files);
+  return utilvbig_stack_count(utilvbig.extracted_files);
 }
 
 int32_t UTILVBIG_recorded_dir_count(void) {
-  return utilvbig_stack_count(uvb.extracted_dirs);
+  return utilvbig_stack_count(utilvbig.extracted_dirs);
 }
 
 const char *UTILVBIG_recorded_path(unsigned char is_dir, int32_t index) {
-  const VSTACK *stack = is_dir ? uvb.extracted_dirs : uvb.extracted_files;
+  const VSTACK *stack = is_dir ? utilvbig.extracted_dirs : utilvbig.extracted_files;
   if (index < 0 || index >= utilvbig_stack_count(stack)) return NULL;
   const char *path = NULL;
   memcpy(&path, stack->base + (size_t)index * sizeof(char *), sizeof path);
@@ -116,19 +116,19 @@ const char *UTILVBIG_recorded_path(unsigned char is_dir, int32_t index) {
 }
 
 int32_t UTILVBIG_get_skipped_count(void) {
-  return uvb.skipped;
+  return utilvbig.skipped;
 }
 
 void UTILVBIG_set_refusal_reporter(UTILVBIG_REFUSAL_REPORTER reporter) {
-  uvb.reporter = reporter;
+  utilvbig.reporter = reporter;
 }
 
 // Counts member `name` of the current archive folder as refused and tells
 // the reporter why.
 static void utilvbig_refuse(const char *name, const char *reason) {
   VBUG_MESSAGE("Refused to extract member '%s': %s", name, reason);
-  uvb.skipped++;
-  if (uvb.reporter != NULL) uvb.reporter(uvb.archive_folder, name, reason);
+  utilvbig.skipped++;
+  if (utilvbig.reporter != NULL) utilvbig.reporter(utilvbig.archive_folder, name, reason);
 }
 
 // ---- Names and folders. ----------------------------------------------------
@@ -211,7 +211,7 @@ static void utilvbig_make_dir(const char *path) {
     strcat(built, component);
     unsigned char is_drive = k == 0 && component[0] != '\0' && component[1] == ':';
     if (!is_drive && built[0] != '\0' && PLATFORM_create_directory(built) &&
-        !utilvbig_record(uvb.extracted_dirs, built)) {
+        !utilvbig_record(utilvbig.extracted_dirs, built)) {
       // Unrecorded, it would never be removed: it goes at once, and the
       // levels below it are not made.
       PLATFORM_remove_directory(built);
@@ -248,11 +248,11 @@ static unsigned char utilvbig_write_file(int32_t handle, int32_t index, const ch
                     data == NULL ? "the member cannot be read" : "the file cannot be written");
     return 1;
   }
-  if (!utilvbig_record(uvb.extracted_files, file_name)) {
+  if (!utilvbig_record(utilvbig.extracted_files, file_name)) {
     // Unrecorded, it would never be deleted: it goes at once.
     VBUG_MESSAGE("Failed to record '%s'", file_name);
     PLATFORM_delete_file(file_name);
-    uvb.skipped++;
+    utilvbig.skipped++;
   }
   return 1;
 }
@@ -270,7 +270,7 @@ static unsigned char utilvbig_is_inside(const char *folder, const char *path) {
 }
 
 // Makes folder `name` (when missing) and enters it. Only a folder that the
-// system put strictly inside the one being filled is kept; uvb.where then
+// system put strictly inside the one being filled is kept; utilvbig.where then
 // names it. Otherwise the member is refused, the working directory stays or
 // is put back where it was, and 0 is returned.
 static unsigned char utilvbig_enter_folder(const char *name) {
@@ -281,12 +281,12 @@ static unsigned char utilvbig_enter_folder(const char *name) {
   }
   char entered[UTILVBIG_DIRECTORY_SIZE];
   uint32_t length = PLATFORM_get_current_directory(sizeof entered, entered);
-  if (length == 0 || length >= sizeof entered || !utilvbig_is_inside(uvb.where, entered)) {
-    uvb.lost = !PLATFORM_set_current_directory(uvb.where);
+  if (length == 0 || length >= sizeof entered || !utilvbig_is_inside(utilvbig.where, entered)) {
+    utilvbig.lost = !PLATFORM_set_current_directory(utilvbig.where);
     utilvbig_refuse(name, "the folder is not inside its parent");
     return 0;
   }
-  strcpy(uvb.where, entered);
+  strcpy(utilvbig.where, entered);
   return 1;
 }
 
@@ -296,17 +296,17 @@ static void utilvbig_extract(int32_t handle, int32_t directory);
 // back by the absolute path the parent had before (never by "..", which a
 // name that the system changed could turn into a climb above the target).
 static void utilvbig_extract_folder(int32_t handle, int32_t index, const char *name) {
-  size_t parent_length = strlen(uvb.where);
-  size_t archive_length = strlen(uvb.archive_folder);
+  size_t parent_length = strlen(utilvbig.where);
+  size_t archive_length = strlen(utilvbig.archive_folder);
   if (!utilvbig_enter_folder(name)) return;
-  if (archive_length > 0) strcat(uvb.archive_folder, "\\");
-  strcat(uvb.archive_folder, name);
+  if (archive_length > 0) strcat(utilvbig.archive_folder, "\\");
+  strcat(utilvbig.archive_folder, name);
   utilvbig_extract(handle, index);
-  uvb.archive_folder[archive_length] = '\0';
-  uvb.where[parent_length] = '\0';
-  if (!PLATFORM_set_current_directory(uvb.where)) {
-    VBUG_MESSAGE("Failed to return to '%s'", uvb.where);
-    uvb.lost = 1;
+  utilvbig.archive_folder[archive_length] = '\0';
+  utilvbig.where[parent_length] = '\0';
+  if (!PLATFORM_set_current_directory(utilvbig.where)) {
+    VBUG_MESSAGE("Failed to return to '%s'", utilvbig.where);
+    utilvbig.lost = 1;
   }
 }
 
@@ -316,8 +316,8 @@ static void utilvbig_extract_folder(int32_t handle, int32_t index, const char *n
 // walk stops when it could not get back to a folder.
 static void utilvbig_extract(int32_t handle, int32_t directory) {
   VBUG_TRACE("utilvbig_extract");
-  size_t folder_length = strlen(uvb.archive_folder);
-  for (int32_t i = VFILBIG_next_child(handle, directory, directory); i >= 0 && !uvb.lost;
+  size_t folder_length = strlen(utilvbig.archive_folder);
+  for (int32_t i = VFILBIG_next_child(handle, directory, directory); i >= 0 && !utilvbig.lost;
        i = VFILBIG_next_child(handle, directory, i)) {
     const VBIG_FAT_ENTRY *entry = VFILBIG_get_fat_entry(handle, i);
     const char *unsafe = UTILVBIG_unsafe_name_reason(entry->name);
@@ -337,14 +337,15 @@ static void utilvbig_extract(int32_t handle, int32_t directory) {
 // Extracts the whole archive into target_dir with the working directory
 // saved and restored. Returns 0 when it cannot start (nothing extracted).
 static unsigned char utilvbig_extract_to_dir(int32_t handle, const char *target_dir) {
-  uint32_t length = PLATFORM_get_current_directory(sizeof uvb.saved_directory, uvb.saved_directory);
-  if (length == 0 || length >= sizeof uvb.saved_directory) {
+  uint32_t length =
+      PLATFORM_get_current_directory(sizeof utilvbig.saved_directory, utilvbig.saved_directory);
+  if (length == 0 || length >= sizeof utilvbig.saved_directory) {
     VBUG_MESSAGE("Failed to read the working directory");
     return 0;
   }
-  uvb.skipped = 0;
-  uvb.lost = 0;
-  uvb.archive_folder[0] = '\0';
+  utilvbig.skipped = 0;
+  utilvbig.lost = 0;
+  utilvbig.archive_folder[0] = '\0';
   if (target_dir != NULL && !PLATFORM_set_current_directory(target_dir)) {
     utilvbig_make_dir(target_dir);
     if (!PLATFORM_set_current_directory(target_dir)) {
@@ -352,19 +353,19 @@ static unsigned char utilvbig_extract_to_dir(int32_t handle, const char *target_
       return 0;
     }
   }
-  length = PLATFORM_get_current_directory(sizeof uvb.where, uvb.where);
-  if (length > 0 && length < sizeof uvb.where) {
+  length = PLATFORM_get_current_directory(sizeof utilvbig.where, utilvbig.where);
+  if (length > 0 && length < sizeof utilvbig.where) {
     utilvbig_extract(handle, -1);
   } else {
     VBUG_MESSAGE("Failed to read the working directory");
   }
-  PLATFORM_set_current_directory(uvb.saved_directory);
-  return length > 0 && length < sizeof uvb.where;
+  PLATFORM_set_current_directory(utilvbig.saved_directory);
+  return length > 0 && length < sizeof utilvbig.where;
 }
 
 unsigned char UTILVBIG_extract_archive(int32_t handle, const char *target_dir) {
   VBUG_TRACE("UTILVBIG_extract_archive");
-  if (!uvb.initialised || VFILBIG_get_entry_count(handle) < 0) return 0;
+  if (!utilvbig.initialised || VFILBIG_get_entry_count(handle) < 0) return 0;
   return utilvbig_extract_to_dir(handle, target_dir);
 }
 
@@ -400,7 +401,7 @@ static unsigned char utilvbig_extract_to_temp(const void *block, int64_t length,
     VBUG_MESSAGE("VFILBIG module not initialised");
     return 0;
   }
-  if (!uvb.initialised) {
+  if (!utilvbig.initialised) {
     VBUG_MESSAGE("UTILVBIG module not initialised");
     return 0;
   }
@@ -438,22 +439,22 @@ unsigned char UTILVBIG_extract_to_temp_dir_from_mem_with_size(const void *block,
 
 void UTILVBIG_delete_extracted_files(void) {
   VBUG_TRACE("UTILVBIG_delete_extracted_files");
-  if (uvb.extracted_files == NULL) return;
+  if (utilvbig.extracted_files == NULL) return;
   char *path = NULL;
-  while (VSTACK_pop(uvb.extracted_files, &path)) {
+  while (VSTACK_pop(utilvbig.extracted_files, &path)) {
     if (!PLATFORM_delete_file(path)) VBUG_MESSAGE("Failed to remove file %s", path);
     MEMORY_FREE(path);
   }
-  VSTACK_deallocate(&uvb.extracted_files);
+  VSTACK_deallocate(&utilvbig.extracted_files);
 }
 
 void UTILVBIG_delete_extracted_dirs(void) {
   VBUG_TRACE("UTILVBIG_delete_extracted_dirs");
-  if (uvb.extracted_dirs == NULL) return;
+  if (utilvbig.extracted_dirs == NULL) return;
   char *path = NULL;
-  while (VSTACK_pop(uvb.extracted_dirs, &path)) {
+  while (VSTACK_pop(utilvbig.extracted_dirs, &path)) {
     if (!PLATFORM_remove_directory(path)) VBUG_MESSAGE("Failed to delete directory");
     MEMORY_FREE(path);
   }
-  VSTACK_deallocate(&uvb.extracted_dirs);
+  VSTACK_deallocate(&utilvbig.extracted_dirs);
 }
