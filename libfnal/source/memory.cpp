@@ -278,7 +278,7 @@ static unsigned char memory_realloc_num_indices(void) {
 
 // Copies at most `length` characters of text into a zero-filled field.
 static void memory_copy_text(uint8_t *field, const char *text, size_t length) {
-  memcpy(field, text, strnlen(text, length));
+  for (size_t i = 0; i < length && text[i] != '\0'; i++) field[i] = (uint8_t)text[i];
 }
 
 // Writes into name (8 bytes, zero-filled) the short name of path, from its
