@@ -176,6 +176,39 @@ TEST_F(MemoryTest, ReallocateGrowsKeepsContentsAndRefusesShrinking) {
   MEMORY_FREE(q);
 }
 
+// Released blocks wait for reuse: a reused block is whole and fresh (header,
+// guards, fill) whatever the foot size was when it was taken, and one still
+// in waiting is unreadable under the address sanitizer.
+TEST_F(MemoryTest, ReleasedBlocksComeBackWholeAndStayUnreadableMeanwhile) {
+  MEMORY_skip_head_foot_check = 0;
+  const int32_t sizes[] = {1, 16, 100, 4096, 5000, 70000};
+  for (int32_t size : sizes) {
+    void *first = MEMORY_ALLOC(nullptr, size, MEMORY_FF_FILL, "first");
+    ASSERT_NE(nullptr, first);
+    MEMORY_foot_size = 512;
+    MEMORY_FREE(first);  // taken with the short foot, released with the long one
+    uint8_t *again = (uint8_t *)MEMORY_ALLOC(nullptr, size, MEMORY_ZERO_FILL, "again");
+    ASSERT_NE(nullptr, again);
+    EXPECT_EQ(std::vector<uint8_t>((size_t)size, 0), std::vector<uint8_t>(again, again + size));
+    EXPECT_STREQ("again", header_text(again, 176));
+    EXPECT_EQ(size, header_int(again, 152));
+    EXPECT_EQ(49, memory_check_entry(again, 0)) << "size " << size;
+    memset(again + size + 128, 0, 512 - 128);  // the long foot is all there past its guards
+    MEMORY_foot_size = 128;
+    MEMORY_FREE(again);  // and the other way round
+  }
+  std::vector<void *> many(2000, nullptr);  // more than the waiting room holds
+  for (void *&block : many) block = MEMORY_ALLOC(nullptr, 1000, MEMORY_NO_FILL, "many");
+  for (void *&block : many) EXPECT_EQ(1, MEMORY_FREE(block));
+  EXPECT_EQ(0, MEMORY_live_blocks());
+#if defined(__SANITIZE_ADDRESS__)
+  void *stale = MEMORY_ALLOC(nullptr, 16, MEMORY_NO_FILL, "stale");
+  void *kept = stale;
+  MEMORY_FREE(stale);
+  EXPECT_DEATH(*(volatile uint8_t *)kept = 1, "use-after-poison");
+#endif
+}
+
 TEST_F(MemoryTest, ChangeDescriptionRefusesNulls) {
   void *p = MEMORY_ALLOC(nullptr, 4, 0, "old");
   EXPECT_EQ(1, MEMORY_change_description(p, "new"));

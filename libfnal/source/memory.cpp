@@ -76,35 +76,132 @@ static size_t memory_block_bytes(int32_t size) {
   return (size_t)MEMORY_HEADER_SIZE + (size_t)size + (size_t)MEMORY_foot_size;
 }
 
+// Freed blocks whose heap chunk is at most MEMORY_CACHE_LARGEST bytes wait in
+// a lookaside cache, one list per MEMORY_CACHE_GRANULE-byte class, for the
+// next allocation of their class; such chunks are taken from the heap rounded
+// up to their class. The cache holds at most MEMORY_CACHE_LIMIT bytes and is
+// handed back to the heap by MEMORY_deinitialise. Each chunk keeps its heap
+// size in the lead bytes before the block start (the foot size may change
+// between allocation and release), and a cached chunk keeps its list link in
+// the first lead bytes.
+#define MEMORY_CACHE_GRANULE MEMORY_ALIGNMENT
+#define MEMORY_CACHE_CLASSES 288
+#define MEMORY_CACHE_LARGEST (MEMORY_CACHE_GRANULE * MEMORY_CACHE_CLASSES)
+#define MEMORY_CACHE_LIMIT (1024 * 1024)
+#define MEMORY_LEAD_CHUNK_SIZE (MEMORY_LEAD - 4)
+static_assert(MEMORY_LEAD >= sizeof(void *) + 4, "the lead holds the link and the chunk size");
+
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/asan_interface.h>
+#define MEMORY_POISON(address, bytes) ASAN_POISON_MEMORY_REGION(address, bytes)
+#define MEMORY_UNPOISON(address, bytes) ASAN_UNPOISON_MEMORY_REGION(address, bytes)
+#else
+#define MEMORY_POISON(address, bytes) ((void)(address), (void)(bytes))
+#define MEMORY_UNPOISON(address, bytes) ((void)(address), (void)(bytes))
+#endif
+
+static struct {
+  uint8_t *head[MEMORY_CACHE_CLASSES];  // heap chunks (raw starts), linked
+  size_t bytes;                         // bytes held by all lists
+} cache;
+
+// The heap size of a chunk holding `bytes` after its lead: its class size
+// when it is small enough to be cached, else exact.
+static size_t memory_chunk_bytes(size_t bytes) {
+  size_t raw = MEMORY_LEAD + bytes;
+  if (raw > MEMORY_CACHE_LARGEST) return raw;
+  return (raw + MEMORY_CACHE_GRANULE - 1) / MEMORY_CACHE_GRANULE * MEMORY_CACHE_GRANULE;
+}
+
+// The cache list for chunks of `chunk` bytes, or -1 when they are not cached.
+static int memory_cache_class(size_t chunk) {
+  if (chunk > MEMORY_CACHE_LARGEST || chunk % MEMORY_CACHE_GRANULE != 0) return -1;
+  return (int)(chunk / MEMORY_CACHE_GRANULE) - 1;
+}
+
+static uint8_t *memory_cache_take(size_t chunk) {
+  int list = memory_cache_class(chunk);
+  if (list < 0 || cache.head[list] == NULL) return NULL;
+  uint8_t *raw = cache.head[list];
+  MEMORY_UNPOISON(raw, chunk);
+  memcpy(&cache.head[list], raw, sizeof(uint8_t *));
+  cache.bytes -= chunk;
+  return raw;
+}
+
+// Keeps a released chunk; 0 when it is not cached (too big, cache full).
+static unsigned char memory_cache_keep(uint8_t *raw, size_t chunk) {
+  int list = memory_cache_class(chunk);
+  if (list < 0 || cache.bytes + chunk > MEMORY_CACHE_LIMIT) return 0;
+  memcpy(raw, &cache.head[list], sizeof(uint8_t *));
+  cache.head[list] = raw;
+  cache.bytes += chunk;
+  MEMORY_POISON(raw, chunk);
+  return 1;
+}
+
+// Heap calls for whole raw chunks.
+static void *memory_heap_call_alloc(size_t chunk) {
+#if MEMORY_ALIGNED_HEAP
+  return PLATFORM_aligned_malloc(chunk, MEMORY_ALIGNMENT);
+#else
+  return PLATFORM_malloc(chunk);
+#endif
+}
+
+static void memory_heap_call_free(void *raw) {
+#if MEMORY_ALIGNED_HEAP
+  PLATFORM_aligned_free(raw);
+#else
+  PLATFORM_free(raw);
+#endif
+}
+
+static void memory_cache_empty(void) {
+  for (int list = 0; list < MEMORY_CACHE_CLASSES; list++) {
+    while (cache.head[list] != NULL) {
+      size_t chunk = (size_t)(list + 1) * MEMORY_CACHE_GRANULE;
+      memory_heap_call_free(memory_cache_take(chunk));
+    }
+  }
+}
+
+static uint8_t *memory_block_of_chunk(uint8_t *raw, size_t chunk) {
+  uint32_t stored = (uint32_t)chunk;
+  memcpy(raw + MEMORY_LEAD_CHUNK_SIZE, &stored, sizeof stored);
+  return raw + MEMORY_LEAD;
+}
+
+static size_t memory_chunk_of_block(const uint8_t *block) {
+  uint32_t stored;
+  memcpy(&stored, block - 4, sizeof stored);
+  return stored;
+}
+
 // Heap calls for whole blocks; they return and take the block start.
 static uint8_t *memory_heap_alloc(size_t bytes) {
-#if MEMORY_ALIGNED_HEAP
-  uint8_t *raw = (uint8_t *)PLATFORM_aligned_malloc(MEMORY_LEAD + bytes, MEMORY_ALIGNMENT);
-#else
-  uint8_t *raw = (uint8_t *)PLATFORM_malloc(MEMORY_LEAD + bytes);
-#endif
-  return raw ? raw + MEMORY_LEAD : NULL;
+  size_t chunk = memory_chunk_bytes(bytes);
+  uint8_t *raw = memory_cache_take(chunk);
+  if (raw == NULL) raw = (uint8_t *)memory_heap_call_alloc(chunk);
+  return raw ? memory_block_of_chunk(raw, chunk) : NULL;
 }
 
 static void memory_heap_free(uint8_t *block) {
-#if MEMORY_ALIGNED_HEAP
-  PLATFORM_aligned_free(block - MEMORY_LEAD);
-#else
-  PLATFORM_free(block - MEMORY_LEAD);
-#endif
+  uint8_t *raw = block - MEMORY_LEAD;
+  if (!memory_cache_keep(raw, memory_chunk_of_block(block))) memory_heap_call_free(raw);
 }
 
 // Resizes a block, keeping min(old, new) bytes; null on failure with the old
 // block untouched.
-static uint8_t *memory_heap_realloc(uint8_t *block, size_t old_bytes, size_t new_bytes) {
+static uint8_t *memory_heap_realloc(uint8_t *block, size_t new_bytes) {
+  size_t chunk = memory_chunk_bytes(new_bytes);
 #if MEMORY_ALIGNED_HEAP
-  uint8_t *raw = (uint8_t *)PLATFORM_aligned_realloc(block - MEMORY_LEAD, MEMORY_LEAD + old_bytes,
-                                                     MEMORY_LEAD + new_bytes, MEMORY_ALIGNMENT);
+  uint8_t *raw = (uint8_t *)PLATFORM_aligned_realloc(
+      block - MEMORY_LEAD, memory_chunk_of_block(block), chunk, MEMORY_ALIGNMENT);
 #else
-  (void)old_bytes;
-  uint8_t *raw = (uint8_t *)PLATFORM_realloc(block - MEMORY_LEAD, MEMORY_LEAD + new_bytes);
+  uint8_t *raw = (uint8_t *)PLATFORM_realloc(block - MEMORY_LEAD, chunk);
 #endif
-  return raw ? raw + MEMORY_LEAD : NULL;
+  return raw ? memory_block_of_chunk(raw, chunk) : NULL;
 }
 
 // Guard words that fit the foot area (all 32 with the usual 128 bytes).
@@ -123,11 +220,11 @@ static unsigned char memory_check_head_foot_check(const uint8_t *guard, int word
   return 1;
 }
 
-// 1 when slot is inside the table and holds a block carrying that slot.
-static unsigned char memory_slot_registered(int32_t slot) {
+// 1 when slot is inside the table and holds this block (which carries the
+// slot it was read from).
+static unsigned char memory_slot_holds(int32_t slot, const uint8_t *block) {
   if (slot < 0 || slot >= MEMORY_num_indices || mem.index_table == NULL) return 0;
-  const uint8_t *block = mem.index_table[slot];
-  return block != NULL && memory_get32(block, MEMORY_POS_SLOT) == slot;
+  return block != NULL && mem.index_table[slot] == block;
 }
 
 unsigned char MEMORY_initialise(void) {
@@ -181,7 +278,7 @@ static unsigned char memory_realloc_num_indices(void) {
 
 // Copies at most `length` characters of text into a zero-filled field.
 static void memory_copy_text(uint8_t *field, const char *text, size_t length) {
-  memcpy(field, text, strnlen(text, length));
+  for (size_t i = 0; i < length && text[i] != '\0'; i++) field[i] = (uint8_t)text[i];
 }
 
 // Writes into name (8 bytes, zero-filled) the short name of path, from its
@@ -307,7 +404,7 @@ int32_t memory_check_entry(const void *pointer, unsigned char is_block_start) {
     return -1;
   }
   int32_t slot = memory_get32(block, MEMORY_POS_SLOT);
-  if (!memory_slot_registered(slot) || mem.index_table[slot] != block) {
+  if (!memory_slot_holds(slot, block)) {
     VBUG_MESSAGE("MEMORY_check_entry: memory corruption");
     return -1;
   }
@@ -380,8 +477,7 @@ void *MEMORY_reallocate(void *user_pointer, int32_t new_size) {
         (int)new_size, (int)old_size);
     return user_pointer;
   }
-  uint8_t *moved =
-      memory_heap_realloc(block, memory_block_bytes(old_size), memory_block_bytes(new_size));
+  uint8_t *moved = memory_heap_realloc(block, memory_block_bytes(new_size));
   if (moved == NULL) {
     VBUG_MESSAGE("MEMORY_reallocate error: realloc failed!");
     return NULL;
@@ -404,7 +500,7 @@ unsigned char MEMORY_change_description(void *user_pointer, const char *descript
   }
   uint8_t *block = (uint8_t *)user_pointer - MEMORY_HEADER_SIZE;
   int32_t slot = memory_get32(block, MEMORY_POS_SLOT);
-  if (!memory_slot_registered(slot) || mem.index_table[slot] != block) {
+  if (!memory_slot_holds(slot, block)) {
     VBUG_MESSAGE("MEMORY_change_description failed: memory corrupt");
     return 0;
   }
@@ -432,6 +528,7 @@ unsigned char MEMORY_deinitialise(void) {
   VSTACK_deallocate(&mem.free_index_stack);
   for (int32_t slot = 0; slot < MEMORY_num_indices; slot++)
     if (mem.index_table[slot] != NULL) memory_heap_free(mem.index_table[slot]);
+  memory_cache_empty();
   PLATFORM_free(mem.index_table);
   mem.index_table = NULL;
   mem.memory_state = 0;
