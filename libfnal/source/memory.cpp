@@ -517,6 +517,11 @@ int32_t MEMORY_live_blocks(void) {
   return MEMORY_num_indices - free_slots;
 }
 
+void MEMORY_release_cache(void) {
+  VBUG_TRACE("MEMORY_release_cache");
+  memory_cache_empty();
+}
+
 unsigned char MEMORY_deinitialise(void) {
   VBUG_TRACE("MEMORY_deinitialise");
   if (mem.memory_state == 0) {
