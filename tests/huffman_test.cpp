@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include "bytes.h"
 #include "huffman.h"
 
 namespace {
@@ -22,7 +23,7 @@ typedef std::vector<unsigned char> Bytes;
 Bytes make_stream(int32_t n, const std::map<unsigned char, int> &weights, const std::string &bits,
                   int pad = 0) {
   Bytes stream(HUFFMAN_HEADER_SIZE, 0);
-  for (int i = 0; i < 4; i++) stream[i] = (unsigned char)((uint32_t)n >> (8 * i));
+  BYTES_write_le32(stream.data(), (uint32_t)n);
   for (const auto &w : weights) stream[4 + w.first] = (unsigned char)w.second;
   size_t position = 0;
   for (char c : bits) {
@@ -294,7 +295,7 @@ TEST(HuffmanUncompress, AgreesWithABitByBitWalkOnRandomStreams) {
       stream[4 + (mode == 2 ? 3 * s : random() % 256)] = (unsigned char)weight;
     }
     int32_t n = (int32_t)(random() % 400) - 10;
-    for (int i = 0; i < 4; i++) stream[i] = (unsigned char)((uint32_t)n >> (8 * i));
+    BYTES_write_le32(stream.data(), (uint32_t)n);
     std::string expected;
     int32_t expected_length = reference_decode(stream, &expected);
     Decoded d = decode(stream);
@@ -402,7 +403,7 @@ Bytes encode_symbols(const std::vector<int32_t> &weights, const std::vector<std:
   for (size_t i = 0; i < extra; i++) bits += random() % 2 ? '1' : '0';
   Bytes stream(HUFFMAN_HEADER_SIZE, 0);
   int32_t n = (int32_t)symbols.size();
-  for (int i = 0; i < 4; i++) stream[i] = (unsigned char)((uint32_t)n >> (8 * i));
+  BYTES_write_le32(stream.data(), (uint32_t)n);
   for (int i = 0; i < 256; i++) stream[4 + i] = (unsigned char)weights[(size_t)i];
   for (size_t p = 0; p < bits.size(); p++) {
     if (p % 8 == 0) stream.push_back((unsigned char)random());

@@ -6,6 +6,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "bytes.h"
 #include "platform.h"
 #include "vbug.h"
 
@@ -26,7 +27,7 @@ static struct {
   uint32_t capacity;
   uint32_t growth_base;
   int32_t output_limit;
-} huf = {HUFFMAN_DEFAULT_CAPACITY, 0, 0, HUFFMAN_DEFAULT_OUTPUT_LIMIT};
+} huffman = {HUFFMAN_DEFAULT_CAPACITY, 0, 0, HUFFMAN_DEFAULT_OUTPUT_LIMIT};
 
 // ---- Binary tree. ----------------------------------------------------------
 
@@ -164,36 +165,36 @@ void pqueue_destroy(PQUEUE *queue) {
 
 void HUFFMAN_set_output_limit(int32_t limit) {
   VBUG_TRACE("HUFFMAN_set_output_limit");
-  if (limit > 0) huf.output_limit = limit;
+  if (limit > 0) huffman.output_limit = limit;
 }
 
 void huffman_set_realloc_default(int32_t size) {
   VBUG_TRACE("huffman_set_realloc_default");
-  if (size > 0) huf.default_capacity = size;
+  if (size > 0) huffman.default_capacity = size;
 }
 
 unsigned char *huffman_init_realloc(int32_t request) {
   VBUG_TRACE("huffman_init_realloc");
-  int32_t capacity = request > huf.default_capacity ? request : huf.default_capacity;
+  int32_t capacity = request > huffman.default_capacity ? request : huffman.default_capacity;
   unsigned char *buffer = (unsigned char *)PLATFORM_malloc((size_t)capacity);
   if (buffer == NULL) return NULL;
-  huf.capacity = (uint32_t)capacity;
-  huf.growth_base = (uint32_t)capacity;
+  huffman.capacity = (uint32_t)capacity;
+  huffman.growth_base = (uint32_t)capacity;
   return buffer;
 }
 
 unsigned char *huffman_realloc(unsigned char *buffer, uint32_t needed) {
   VBUG_TRACE("huffman_realloc");
-  if (needed <= huf.capacity) return buffer;
-  uint32_t grown = huf.capacity + huf.growth_base / 5;
+  if (needed <= huffman.capacity) return buffer;
+  uint32_t grown = huffman.capacity + huffman.growth_base / 5;
   unsigned char *moved = (unsigned char *)PLATFORM_realloc(buffer, grown);
   if (moved == NULL) return NULL;
-  huf.capacity = grown;
+  huffman.capacity = grown;
   return moved;
 }
 
 uint32_t huffman_current_capacity(void) {
-  return huf.capacity;
+  return huffman.capacity;
 }
 
 // ---- Tree build. -----------------------------------------------------------
@@ -573,8 +574,7 @@ static unsigned char huffman_decode_bits(const HUFFMAN_TABLE *table, HUFFMAN_BIT
 
 // Reads N (little-endian) and the weights; returns the count of non-zero ones.
 static int32_t huffman_read_header(const unsigned char *stream, int32_t *n, int32_t *weights) {
-  *n = (int32_t)((uint32_t)stream[0] | (uint32_t)stream[1] << 8 | (uint32_t)stream[2] << 16 |
-                 (uint32_t)stream[3] << 24);
+  *n = (int32_t)BYTES_read_le32(stream);
   int32_t symbols = 0;
   for (int i = 0; i < 256; i++) {
     weights[i] = stream[4 + i];
@@ -608,7 +608,7 @@ int32_t huffman_uncompress(const unsigned char *stream, int32_t stream_length,
   // Streams that cannot give N bytes fail before the tree is built: N above
   // the limit, or fewer code bits than N with every code at least one bit.
   int64_t code_bits = ((int64_t)stream_length - HUFFMAN_HEADER_SIZE) * 8;
-  if (n > huf.output_limit || (symbols > 1 && (int64_t)n > code_bits)) return -1;
+  if (n > huffman.output_limit || (symbols > 1 && (int64_t)n > code_bits)) return -1;
   BTREE *tree = NULL;
   if (huffman_build_tree(weights, &tree) != 0) return -1;
   if (n <= 0) {
@@ -671,7 +671,7 @@ static void huffman_scale_weights(const uint32_t *counts, int32_t *weights) {
 }
 
 static void huffman_write_header(unsigned char *stream, int32_t n, const int32_t *weights) {
-  for (int i = 0; i < 4; i++) stream[i] = (unsigned char)((uint32_t)n >> (8 * i));
+  BYTES_write_le32(stream, (uint32_t)n);
   for (int i = 0; i < 256; i++) stream[4 + i] = (unsigned char)weights[i];
 }
 
@@ -701,7 +701,7 @@ static int64_t huffman_encoded_length(const uint32_t *counts, const HUFFMAN_CODE
 unsigned char *HUFFMAN_compress(const unsigned char *data, int32_t length, int32_t *out_length) {
   VBUG_TRACE("HUFFMAN_compress");
   if (out_length != NULL) *out_length = -1;
-  if (length < 0 || length > huf.output_limit || (data == NULL && length > 0)) return NULL;
+  if (length < 0 || length > huffman.output_limit || (data == NULL && length > 0)) return NULL;
   uint32_t counts[256] = {0};
   for (int32_t j = 0; j < length; j++) counts[data[j]]++;
   int32_t weights[256];

@@ -112,11 +112,14 @@ void huffman_set_realloc_default(int32_t size);
 unsigned char *huffman_init_realloc(int32_t request);
 
 // The buffer to use from now on: when `needed` exceeds the current capacity
+// (this system's decoder sizes its buffer once from N, so only tests and
+// other users of the library call this)
 // it grows by a fifth of the growth base (one reallocation); otherwise the
 // same buffer. Null when the reallocation fails; the old buffer stays valid.
 unsigned char *huffman_realloc(unsigned char *buffer, uint32_t needed);
 
-// The current output capacity (for tests of the growth steps).
+// The current output capacity (for tests of the growth steps; the launcher
+// never calls it).
 uint32_t huffman_current_capacity(void);
 
 // Queue order for two trees: 1 when a's root weight is smaller than b's,

@@ -54,6 +54,11 @@ unsigned char MEMORY_skip_head_foot_check = 1;
 // path, so that the calls from one source file work it out once.
 #define MEMORY_LAST_PATH_SIZE 128
 
+// The values of memory_state.
+#define MEMORY_STATE_OFF 0        // not initialised
+#define MEMORY_STATE_READY 1      // initialised, no block allocated yet
+#define MEMORY_STATE_ALLOCATED 2  // a block allocated since initialisation
+
 static struct {
   int32_t memory_state;
   uint8_t **index_table;
@@ -229,7 +234,7 @@ static unsigned char memory_slot_holds(int32_t slot, const uint8_t *block) {
 
 unsigned char MEMORY_initialise(void) {
   VBUG_TRACE("MEMORY_initialise");
-  if (mem.memory_state != 0) {
+  if (mem.memory_state != MEMORY_STATE_OFF) {
     VBUG_MESSAGE("MEMORY_initialise failed: already initialised");
     return 0;
   }
@@ -245,13 +250,13 @@ unsigned char MEMORY_initialise(void) {
     mem.index_table[slot] = NULL;
     VSTACK_push(mem.free_index_stack, &slot);
   }
-  mem.memory_state = 1;
+  mem.memory_state = MEMORY_STATE_READY;
   return 1;
 }
 
 static unsigned char memory_realloc_num_indices(void) {
   VBUG_TRACE("memory_realloc_num_indices");
-  if (mem.memory_state == 0) return 0;
+  if (mem.memory_state == MEMORY_STATE_OFF) return 0;
   int32_t old_count = MEMORY_num_indices;
   int32_t new_count = old_count + MEMORY_num_indices_increment;
   if (MEMORY_num_indices_increment <= 0 || new_count < old_count) return 0;
@@ -357,7 +362,7 @@ static unsigned char memory_give_back_slot(int32_t slot) {
 void *MEMORY_allocate(const void *previous, int32_t size, uint16_t fill_mode,
                       const char *description, const char *source_path, int32_t line) {
   VBUG_TRACE("MEMORY_allocate");
-  if (mem.memory_state == 0) {
+  if (mem.memory_state == MEMORY_STATE_OFF) {
     VBUG_MESSAGE("MEMORY_allocate failed (%s, %d): data not initialised", source_path, (int)line);
     return NULL;
   }
@@ -391,7 +396,7 @@ void *MEMORY_allocate(const void *previous, int32_t size, uint16_t fill_mode,
   }
   mem.index_table[slot] = block;
   memory_fill(user, size, fill_mode);
-  mem.memory_state = 2;
+  mem.memory_state = MEMORY_STATE_ALLOCATED;
   return user;
 }
 
@@ -424,7 +429,7 @@ int32_t memory_check_entry(const void *pointer, unsigned char is_block_start) {
 
 unsigned char MEMORY_deallocate(void *variable_address, const char *source_path, int32_t line) {
   VBUG_TRACE("MEMORY_deallocate");
-  if (mem.memory_state == 0) {
+  if (mem.memory_state == MEMORY_STATE_OFF) {
     VBUG_MESSAGE("MEMORY_deallocate failed (%s, %d): data not initialised", source_path, (int)line);
     return 0;
   }
@@ -454,7 +459,7 @@ unsigned char MEMORY_deallocate(void *variable_address, const char *source_path,
 
 void *MEMORY_reallocate(void *user_pointer, int32_t new_size) {
   VBUG_TRACE("MEMORY_reallocate");
-  if (mem.memory_state == 0) {
+  if (mem.memory_state == MEMORY_STATE_OFF) {
     VBUG_MESSAGE("MEMORY_reallocate failed: data not initialised");
     return NULL;
   }
@@ -511,7 +516,7 @@ unsigned char MEMORY_change_description(void *user_pointer, const char *descript
 }
 
 int32_t MEMORY_live_blocks(void) {
-  if (mem.memory_state == 0) return 0;
+  if (mem.memory_state == MEMORY_STATE_OFF) return 0;
   int32_t free_slots = (int32_t)((mem.free_index_stack->top - mem.free_index_stack->base) /
                                  mem.free_index_stack->element_size);
   return MEMORY_num_indices - free_slots;
@@ -524,7 +529,7 @@ void MEMORY_release_cache(void) {
 
 unsigned char MEMORY_deinitialise(void) {
   VBUG_TRACE("MEMORY_deinitialise");
-  if (mem.memory_state == 0) {
+  if (mem.memory_state == MEMORY_STATE_OFF) {
     VBUG_MESSAGE("MEMORY_deinitialise failed: not initialised");
     return 0;
   }
@@ -536,6 +541,6 @@ unsigned char MEMORY_deinitialise(void) {
   memory_cache_empty();
   PLATFORM_free(mem.index_table);
   mem.index_table = NULL;
-  mem.memory_state = 0;
+  mem.memory_state = MEMORY_STATE_OFF;
   return 1;
 }

@@ -403,6 +403,8 @@ uint32_t PLATFORM_get_temp_path(uint32_t size, char *buffer) {
 uint32_t PLATFORM_get_temp_file_name(const char *folder, const char *prefix, char *result) {
   if (folder == NULL || prefix == NULL || result == NULL) return 0;
   size_t length = strlen(folder);
+  // The separator rule of VXSTRING_separator_after, written out here: the
+  // platform layer stands below the string module, which allocates through it.
   const char *separator = length > 0 && folder[length - 1] == '\\' ? "" : "\\";
   uint32_t start = ((uint32_t)getpid() * 2654435761u ^ (uint32_t)time(NULL)) & 0xFFFFu;
   for (uint32_t tries = 0; tries < 0x10000u; tries++) {
