@@ -253,7 +253,7 @@ namespace {
 // describes it: the reference for the table-driven decoder.
 int32_t reference_decode(const Bytes &stream, std::string *out) {
   if (stream.size() < HUFFMAN_HEADER_SIZE) return -1;
-  int32_t n = (int32_t)(stream[0] | stream[1] << 8 | stream[2] << 16 | (uint32_t)stream[3] << 24);
+  int32_t n = (int32_t)BYTES_read_le32(stream.data());
   int32_t weights[256], symbols = 0;
   for (int i = 0; i < 256; i++) symbols += (weights[i] = stream[4 + i]) != 0;
   BTREE *tree = NULL;

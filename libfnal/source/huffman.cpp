@@ -528,7 +528,7 @@ static inline void huffman_put_values(unsigned char *out, uint32_t values) {
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
   memcpy(out, &values, sizeof values);
 #else
-  for (int i = 0; i < 4; i++) out[i] = (unsigned char)(values >> (8 * i));
+  BYTES_write_le32(out, values);
 #endif
 }
 
