@@ -583,15 +583,29 @@ static int32_t huffman_read_header(const unsigned char *stream, int32_t *n, int3
   return symbols;
 }
 
+// Outputs shorter than this are decoded by walking the tree code by code:
+// filling the look-up tables would cost more than they save.
+#define HUFFMAN_TABLE_MIN_OUTPUT 1024
+
+// Decodes n bytes into out by walking the tree from its root for each one.
+// Returns 0 when the bits run out or lead to a missing child.
+static unsigned char huffman_walk_all(const BTREE_NODE *root, HUFFMAN_BITS *bits,
+                                      unsigned char *out, int32_t n) {
+  for (int32_t j = 0; j < n; j++)
+    if (!huffman_walk(bits, root, out + j)) return 0;
+  return 1;
+}
+
 // The code-bit part of a stream with two or more symbols into a buffer of
 // at least n bytes. Returns 0 when the bits cannot produce n bytes.
 static unsigned char huffman_decode_stream(const BTREE *tree, const unsigned char *stream,
                                            int32_t stream_length, unsigned char *out, int32_t n) {
   int64_t available = ((int64_t)stream_length - HUFFMAN_HEADER_SIZE) * 8;
   if ((int64_t)n * huffman_min_depth(tree->root) > available) return 0;
+  HUFFMAN_BITS bits = {0, 0, stream + HUFFMAN_HEADER_SIZE, stream + stream_length};
+  if (n < HUFFMAN_TABLE_MIN_OUTPUT) return huffman_walk_all(tree->root, &bits, out, n);
   HUFFMAN_TABLE *table = (HUFFMAN_TABLE *)PLATFORM_malloc(sizeof(HUFFMAN_TABLE));
   if (table == NULL) return 0;
-  HUFFMAN_BITS bits = {0, 0, stream + HUFFMAN_HEADER_SIZE, stream + stream_length};
   unsigned char ok =
       huffman_build_table(table, tree->root) && huffman_decode_bits(table, &bits, out, n);
   PLATFORM_free(table);
