@@ -7,15 +7,8 @@
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 export MAKE_DISC_LAUNCHER=$1 MAKE_DISC_VBIG=$2 MAKE_DISC_ICON=$3
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-cd "$work" || exit 1
-failures=0
-check() {  # description, then the command that must succeed
-  local what=$1
-  shift
-  if "$@"; then echo "ok: $what"; else echo "FAILED: $what"; failures=$((failures + 1)); fi
-}
+# shellcheck source=tests/support/checks.sh
+. "$root/tests/support/checks.sh"
 make_disc() { bash "$root/scripts/make-disc" "$@" >make-disc.out 2>&1; }
 said() { tr -d '\r' <make-disc.out | grep -qF "$1"; }
 

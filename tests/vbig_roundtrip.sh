@@ -6,15 +6,8 @@
 set -uo pipefail
 tool=$(realpath "${@: -1}")
 if [ $# -eq 2 ]; then run=("$1" "$tool"); else run=("$tool"); fi
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-cd "$work" || exit 1
-failures=0
-check() {  # description, then the command that must succeed
-  local what=$1
-  shift
-  if "$@"; then echo "ok: $what"; else echo "FAILED: $what"; failures=$((failures + 1)); fi
-}
+# shellcheck source=tests/support/checks.sh
+. "$(cd "$(dirname "$0")" && pwd)/support/checks.sh"
 status_is() {  # expected status, then the vbig arguments
   local expected=$1
   shift

@@ -143,8 +143,10 @@ void *APPNDEXE_read_with_size(const char *path, int32_t *size_out) {
     VBUG_MESSAGE("error openning file '%s'", path ? path : "(null)");
     return NULL;
   }
+  // The image's headers are read once: the trailer ends where the payload
+  // region does.
   int64_t end = APPNDEXE_payload_end(stream);
-  int32_t length = appendexe_get_append_len_ptr(stream);
+  int32_t length = appndexe_read_trailer(stream, end);
   if (length <= 0) {
     VBUG_MESSAGE("failed to get append info '%s'", path);
     fclose(stream);

@@ -15,15 +15,8 @@ here=$(cd "$(dirname "$0")" && pwd)
 # shellcheck source=scripts/wineenv
 . "$here/../../scripts/wineenv"
 test_exe=$1 cd_dir=$2 payload_dir=$3 bare=$4 vbig=$5
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-cd "$work" || exit 1
-failures=0
-check() {  # description, then the command that must succeed
-  local what=$1
-  shift
-  if "$@"; then echo "ok: $what"; else echo "FAILED: $what"; failures=$((failures + 1)); fi
-}
+# shellcheck source=tests/support/checks.sh
+. "$here/../support/checks.sh"
 # vbig.exe under Wine, its output (both streams) on vbig.out.
 vbig() { wine "$vbig" "$@" </dev/null >vbig.out 2>&1; }
 has() { tr -d '\r' <vbig.out | grep -qF "$1"; }
