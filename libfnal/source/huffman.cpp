@@ -35,6 +35,7 @@ void btree_init(BTREE *tree, HUFFMAN_RELEASE release) {
   tree->count = 0;
   tree->release = release;
   tree->root = NULL;
+  tree->in_one_block = 0;
 }
 
 static BTREE_NODE *btree_new_node(void *data) {
@@ -81,7 +82,7 @@ static void btree_release_nodes(BTREE_NODE *node, HUFFMAN_RELEASE release) {
 }
 
 void btree_clear(BTREE *tree) {
-  btree_release_nodes(tree->root, tree->release);
+  if (!tree->in_one_block) btree_release_nodes(tree->root, tree->release);
   memset(tree, 0, sizeof *tree);
 }
 
@@ -208,6 +209,69 @@ int huffman_compare_freq(const void *a, const void *b) {
   return 0;
 }
 
+// The records of one tree build, all in one heap block: the finished tree's
+// record first (so that freeing it frees the block), then for each of the
+// 2L - 1 trees of the build its record, its root node and its symbol.
+typedef struct HUFFMAN_TREE_BLOCK {
+  BTREE finished;
+  BTREE *trees;
+  BTREE_NODE *nodes;
+  HUFFMAN_SYMBOL *symbols;
+  int32_t used;  // trees handed out so far
+} HUFFMAN_TREE_BLOCK;
+
+// A block for a build of `leaves` leaves, or null when the heap refuses.
+static HUFFMAN_TREE_BLOCK *huffman_new_tree_block(int32_t leaves) {
+  size_t trees = 2 * (size_t)leaves - 1;
+  size_t bytes = sizeof(HUFFMAN_TREE_BLOCK) +
+                 trees * (sizeof(BTREE) + sizeof(BTREE_NODE) + sizeof(HUFFMAN_SYMBOL));
+  HUFFMAN_TREE_BLOCK *block = (HUFFMAN_TREE_BLOCK *)PLATFORM_malloc(bytes);
+  if (block == NULL) return NULL;
+  block->trees = (BTREE *)(block + 1);
+  block->nodes = (BTREE_NODE *)(block->trees + trees);
+  block->symbols = (HUFFMAN_SYMBOL *)(block->nodes + trees);
+  block->used = 0;
+  return block;
+}
+
+// The block's next one-node tree, holding (value, weight) and no children.
+static BTREE *huffman_block_tree(HUFFMAN_TREE_BLOCK *block, uint8_t value, int32_t weight) {
+  int32_t k = block->used++;
+  HUFFMAN_SYMBOL *symbol = &block->symbols[k];
+  symbol->value = value;
+  symbol->weight = weight;
+  BTREE_NODE *node = &block->nodes[k];
+  node->data = symbol;
+  node->left = NULL;
+  node->right = NULL;
+  BTREE *tree = &block->trees[k];
+  btree_init(tree, NULL);
+  tree->root = node;
+  tree->count = 1;
+  return tree;
+}
+
+static int32_t huffman_root_weight(const BTREE *tree) {
+  return ((const HUFFMAN_SYMBOL *)tree->root->data)->weight;
+}
+
+// Pops two trees and pushes their join (first popped on the left), as
+// btree_join would hang them, with the new root from the block. Returns 0
+// when the queue cannot take it.
+static unsigned char huffman_join_lightest(PQUEUE *queue, HUFFMAN_TREE_BLOCK *block) {
+  void *x = NULL, *y = NULL;
+  if (!pqueue_pop(queue, &x) || !pqueue_pop(queue, &y)) return 0;
+  BTREE *left = (BTREE *)x, *right = (BTREE *)y;
+  BTREE *joined =
+      huffman_block_tree(block, 0, huffman_root_weight(left) + huffman_root_weight(right));
+  joined->root->left = left->root;
+  joined->root->right = right->root;
+  joined->count += left->count + right->count;
+  btree_init(left, NULL);
+  btree_init(right, NULL);
+  return pqueue_push(queue, joined);
+}
+
 void huffman_destroy_node(void *data) {
   VBUG_TRACE("huffman_destroy_node");
   PLATFORM_free(data);
@@ -220,89 +284,39 @@ void huffman_destroy_tree(void *tree) {
   PLATFORM_free(tree);
 }
 
-// A new one-node tree holding (value, weight), or null (nothing left over).
-static BTREE *huffman_new_leaf_tree(uint8_t value, int32_t weight) {
-  BTREE *tree = (BTREE *)PLATFORM_malloc(sizeof(BTREE));
-  HUFFMAN_SYMBOL *symbol = (HUFFMAN_SYMBOL *)PLATFORM_malloc(sizeof(HUFFMAN_SYMBOL));
-  if (tree == NULL || symbol == NULL) {
-    PLATFORM_free(tree);
-    PLATFORM_free(symbol);
-    return NULL;
-  }
-  symbol->value = value;
-  symbol->weight = weight;
-  btree_init(tree, huffman_destroy_node);
-  if (!btree_insert(tree, NULL, symbol)) {
-    PLATFORM_free(symbol);
-    PLATFORM_free(tree);
-    return NULL;
-  }
-  return tree;
-}
-
-static int32_t huffman_root_weight(const BTREE *tree) {
-  return ((const HUFFMAN_SYMBOL *)tree->root->data)->weight;
-}
-
-// Pops two trees and pushes their join (first popped on the left). Returns 0
-// on failure; every tree is then either in the queue or released.
-static unsigned char huffman_join_lightest(PQUEUE *queue) {
-  void *x = NULL, *y = NULL;
-  if (!pqueue_pop(queue, &x)) return 0;
-  if (!pqueue_pop(queue, &y)) {
-    huffman_destroy_tree(x);
-    return 0;
-  }
-  BTREE *left = (BTREE *)x, *right = (BTREE *)y;
-  BTREE *joined = (BTREE *)PLATFORM_malloc(sizeof(BTREE));
-  HUFFMAN_SYMBOL *symbol = (HUFFMAN_SYMBOL *)PLATFORM_malloc(sizeof(HUFFMAN_SYMBOL));
-  unsigned char ok = joined != NULL && symbol != NULL;
-  if (ok) {
-    symbol->value = 0;
-    symbol->weight = huffman_root_weight(left) + huffman_root_weight(right);
-    ok = btree_join(joined, left, right, symbol);
-  }
-  if (!ok) {
-    PLATFORM_free(symbol);
-    PLATFORM_free(joined);
-  } else if (!pqueue_push(queue, joined)) {
-    huffman_destroy_tree(joined);
-    ok = 0;
-  }
-  huffman_destroy_tree(left);  // emptied by a successful join
-  huffman_destroy_tree(right);
-  return ok;
+// Moves the last tree of the build into the block's own record, which
+// becomes the finished tree.
+static BTREE *huffman_finish_tree(HUFFMAN_TREE_BLOCK *block, BTREE *last) {
+  block->finished = *last;
+  block->finished.in_one_block = 1;
+  return &block->finished;
 }
 
 int32_t huffman_build_tree(const int32_t *weights, BTREE **tree_out) {
   VBUG_TRACE("huffman_build_tree");
-  PQUEUE queue;
-  pqueue_init(&queue, huffman_compare_freq, huffman_destroy_tree);
   *tree_out = NULL;
   int32_t leaves = 0;
-  for (int value = 0; value < 256; value++) {
-    if (weights[value] == 0) continue;
-    BTREE *leaf = huffman_new_leaf_tree((uint8_t)value, weights[value]);
-    if (leaf == NULL || !pqueue_push(&queue, leaf)) {
-      huffman_destroy_tree(leaf);
-      pqueue_destroy(&queue);
-      return -1;
-    }
-    leaves++;
+  for (int value = 0; value < 256; value++) leaves += weights[value] != 0;
+  if (leaves == 0) return -1;
+  HUFFMAN_TREE_BLOCK *block = huffman_new_tree_block(leaves);
+  if (block == NULL) return -1;
+  // The queue's trees live in the block: the queue releases none of them.
+  PQUEUE queue;
+  pqueue_init(&queue, huffman_compare_freq, NULL);
+  unsigned char ok = 1;
+  for (int value = 0; ok && value < 256; value++) {
+    if (weights[value] != 0)
+      ok = pqueue_push(&queue, huffman_block_tree(block, (uint8_t)value, weights[value]));
   }
-  for (int32_t i = 0; i + 1 < leaves; i++) {
-    if (!huffman_join_lightest(&queue)) {
-      pqueue_destroy(&queue);
-      return -1;
-    }
-  }
+  for (int32_t i = 0; ok && i + 1 < leaves; i++) ok = huffman_join_lightest(&queue, block);
   void *last = NULL;
-  if (!pqueue_pop(&queue, &last)) {
+  if (!ok || !pqueue_pop(&queue, &last)) {
     pqueue_destroy(&queue);
+    PLATFORM_free(block);
     return -1;
   }
   pqueue_destroy(&queue);
-  *tree_out = (BTREE *)last;
+  *tree_out = huffman_finish_tree(block, (BTREE *)last);
   return 0;
 }
 

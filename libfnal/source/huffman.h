@@ -33,6 +33,10 @@ typedef struct BTREE {
   int32_t count;
   HUFFMAN_RELEASE release;
   BTREE_NODE *root;
+  // Set for a tree built in one piece, whose nodes and their data all live
+  // in the heap block that this record starts: btree_clear then releases
+  // none of them one by one, and freeing the record frees them all.
+  unsigned char in_one_block;
 } BTREE;
 
 // Empty tree whose node data is released with `release` (may be null).
@@ -50,7 +54,8 @@ unsigned char btree_insert(BTREE *tree, BTREE_NODE *parent, void *data);
 unsigned char btree_join(BTREE *tree, BTREE *left_tree, BTREE *right_tree, void *data);
 
 // Releases every node depth-first (left, right, node), each node's data
-// first, and zeroes the record.
+// first, and zeroes the record. A tree built in one piece is only zeroed:
+// its nodes go with its record's block.
 void btree_clear(BTREE *tree);
 
 typedef struct PQUEUE {
@@ -128,9 +133,11 @@ int huffman_compare_freq(const void *a, const void *b);
 
 // Builds the code tree from 256 weights: leaves for the non-zero weights in
 // ascending byte order, then the two lightest trees joined (first popped on
-// the left) until one remains. Returns 0 and a heap tree in *tree_out (free
-// it with huffman_destroy_tree), or -1 when every weight is 0 or the heap
-// refuses; nothing is left allocated then.
+// the left) until one remains. Every record of the build (trees, nodes,
+// symbols) is taken from one heap block, which the finished tree's record
+// starts. Returns 0 and that tree in *tree_out (free it with
+// huffman_destroy_tree), or -1 when every weight is 0 or the heap refuses;
+// nothing is left allocated then.
 int32_t huffman_build_tree(const int32_t *weights, BTREE **tree_out);
 
 // Decodes a stream of stream_length bytes into *buffer_out (null when

@@ -156,6 +156,16 @@ static void platform_map_separators(const char *path, char *out, size_t length) 
   for (size_t i = 0; i <= length; i++) out[i] = path[i] == '\\' ? '/' : path[i];
 }
 
+// 1 when the first `length` characters of path name an existing entry.
+static int platform_exists_before(char *path, size_t length) {
+  struct stat info;
+  char saved = path[length];
+  path[length] = '\0';
+  int exists = lstat(path, &info) == 0;
+  path[length] = saved;
+  return exists;
+}
+
 // Maps a library path to a host path in out (PLATFORM_HOST_PATH_SIZE bytes):
 // '\\' becomes '/', and a component that does not exist as spelled takes the
 // spelling of an entry differing only in case. Returns 0 when it is too long.
@@ -165,16 +175,20 @@ static unsigned char platform_host_path(const char *path, char *out) {
   platform_map_separators(path, out, length);
   struct stat info;
   if (length == 0 || lstat(out, &info) == 0) return 1;
+  // A new name in a folder that exists as spelled (the usual case: a file
+  // or folder about to be made) needs only its last component matched.
+  size_t last = length;
+  while (last > 0 && out[last - 1] != '/') last--;
+  if (last > 1 && platform_exists_before(out, last - 1)) {
+    if (length > last) platform_match_component(out, last, length - last);
+    return 1;
+  }
   size_t start = 0;
   while (start < length) {
     size_t end = start;
     while (end < length && out[end] != '/') end++;
     if (end > start) {
-      char saved = out[end];
-      out[end] = '\0';
-      int exists = lstat(out, &info) == 0;
-      out[end] = saved;
-      if (!exists) platform_match_component(out, start, end - start);
+      if (!platform_exists_before(out, end)) platform_match_component(out, start, end - start);
     }
     start = end + 1;
   }

@@ -314,8 +314,9 @@ TEST(HeapFailure, HuffmanCodingFailsCleanlyAtEveryHeapCall) {
     EXPECT_EQ(live, PLATFORM_heap_live_blocks()) << "encode with heap call " << n << " failing";
   }
   PLATFORM_free(stream);
-  EXPECT_GT(decode_calls, 40u) << "every node of the tree is a heap call";
-  EXPECT_GT(encode_calls, 40u);
+  // The tree's block, the queue's five growth steps (15 trees) and the output.
+  EXPECT_GE(decode_calls, 7u);
+  EXPECT_GE(encode_calls, 7u);
   printf("huffman: %llu heap calls to decode, %llu to encode\n", (unsigned long long)decode_calls,
          (unsigned long long)encode_calls);
 }
