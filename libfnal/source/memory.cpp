@@ -306,7 +306,9 @@ static size_t memory_short_name(const char *path, uint8_t *name) {
 static void memory_store_file_name(uint8_t *block, const char *source_path) {
   const char *path = source_path != NULL ? source_path : "NULL";
   uint8_t *field = block + MEMORY_POS_FILE;
-  if (strncmp(path, mem.last_path, MEMORY_LAST_PATH_SIZE) == 0) {
+  // The last path always ends within its field, so a plain comparison is
+  // bounded by it.
+  if (strcmp(path, mem.last_path) == 0) {
     memcpy(field, mem.last_short_name, MEMORY_FILE_NAME_LENGTH);
     return;
   }
@@ -400,10 +402,9 @@ void *MEMORY_allocate(const void *previous, int32_t size, uint16_t fill_mode,
   return user;
 }
 
-int32_t memory_check_entry(const void *pointer, unsigned char is_block_start) {
-  VBUG_TRACE("memory_check_entry");
-  const uint8_t *block = (const uint8_t *)pointer;
-  if (is_block_start != 1) block -= MEMORY_HEADER_SIZE;
+// The checks of memory_check_entry on a block start, untraced, for the
+// release path. Returns the block's slot, or -1 after reporting.
+__attribute__((always_inline)) static inline int32_t memory_checked_slot(const uint8_t *block) {
   if ((uint32_t)memory_get32(block, MEMORY_POS_MAGIC) != MEMORY_MAGIC) {
     VBUG_MESSAGE("MEMORY_check_entry: Not valid memory block or corruption");
     return -1;
@@ -427,6 +428,13 @@ int32_t memory_check_entry(const void *pointer, unsigned char is_block_start) {
   return slot;
 }
 
+int32_t memory_check_entry(const void *pointer, unsigned char is_block_start) {
+  VBUG_TRACE("memory_check_entry");
+  const uint8_t *block = (const uint8_t *)pointer;
+  if (is_block_start != 1) block -= MEMORY_HEADER_SIZE;
+  return memory_checked_slot(block);
+}
+
 unsigned char MEMORY_deallocate(void *variable_address, const char *source_path, int32_t line) {
   VBUG_TRACE("MEMORY_deallocate");
   if (mem.memory_state == MEMORY_STATE_OFF) {
@@ -440,7 +448,7 @@ unsigned char MEMORY_deallocate(void *variable_address, const char *source_path,
                  (int)line);
     return 0;
   }
-  int32_t slot = memory_check_entry(user, 0);
+  int32_t slot = memory_checked_slot((const uint8_t *)user - MEMORY_HEADER_SIZE);
   if (slot < 0) {
     VBUG_MESSAGE("MEMORY_deallocate error (%s, %d): not a valid memory pointer", source_path,
                  (int)line);
