@@ -1,6 +1,7 @@
 // Directory listing, file status, temporary names, folders and the current
 // directory through the platform layer, with backslash-separated paths.
 #include <string.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <set>
@@ -125,6 +126,34 @@ TEST(PlatformFolders, CreateRemoveDeleteAndCurrentDirectory) {
   EXPECT_EQ(0, PLATFORM_delete_file("made\\inner.txt"));
   EXPECT_EQ(1, PLATFORM_remove_directory("made"));
   EXPECT_EQ(0, PLATFORM_set_current_directory("made"));
+}
+
+// A name that is new as spelled takes the spelling of an existing entry that
+// differs only in case, whether its folder is spelled as on disk or not.
+TEST(PlatformFolders, NewNamesMeetExistingOnesWhateverTheCase) {
+  fnal_test::TempWorkDir dir;
+  ASSERT_TRUE(make_dir("Data"));
+  fnal_test::write_file("Data/File.Bin", "x");
+  struct Case {
+    const char *path;
+    unsigned char created;
+    const char *host;  // where the new folder must be, or null
+  } cases[] = {
+      {"Data\\FILE.BIN", 0, nullptr},  // the file, in another case
+      {"DATA\\New", 1, "Data/New"},    // the folder spelled otherwise
+      {"Data\\new", 0, nullptr},       // now there, in another case
+      {"data\\NEW\\Inner", 1, "Data/New/Inner"},
+      {"Data\\Other", 1, "Data/Other"},
+  };
+  for (const Case &c : cases) {
+    EXPECT_EQ(c.created, PLATFORM_create_directory(c.path)) << c.path;
+    struct stat info;
+    if (c.host != nullptr) {
+      EXPECT_TRUE(stat(c.host, &info) == 0 && S_ISDIR(info.st_mode)) << c.path;
+    }
+  }
+  EXPECT_EQ(1, PLATFORM_delete_file("data\\file.bin"));
+  EXPECT_EQ(0, PLATFORM_delete_file("Data\\File.Bin")) << "gone";
 }
 
 TEST(PlatformTemp, TempPathAndUniqueNamesCreateFiles) {
