@@ -124,7 +124,7 @@ static int memory_cache_class(size_t chunk) {
   return (int)(chunk / MEMORY_CACHE_GRANULE) - 1;
 }
 
-static uint8_t *memory_cache_take(size_t chunk) {
+__attribute__((always_inline)) static inline uint8_t *memory_cache_take(size_t chunk) {
   int list = memory_cache_class(chunk);
   if (list < 0 || cache.head[list] == NULL) return NULL;
   uint8_t *raw = cache.head[list];
@@ -191,7 +191,7 @@ static uint8_t *memory_heap_alloc(size_t bytes) {
   return raw ? memory_block_of_chunk(raw, chunk) : NULL;
 }
 
-static void memory_heap_free(uint8_t *block) {
+__attribute__((always_inline)) static inline void memory_heap_free(uint8_t *block) {
   uint8_t *raw = block - MEMORY_LEAD;
   if (!memory_cache_keep(raw, memory_chunk_of_block(block))) memory_heap_call_free(raw);
 }
