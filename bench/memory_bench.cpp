@@ -3,6 +3,8 @@
 #define VBUG_SOURCE "bench\\memory_bench.cpp"
 #include <stdlib.h>
 
+#include <chrono>
+
 #include <benchmark/benchmark.h>
 
 #include "memory.h"
@@ -65,3 +67,35 @@ static void BM_MallocBatchOfTrackedSize(benchmark::State &state) {
   }
 }
 BENCHMARK(BM_MallocBatchOfTrackedSize);
+
+// The tracked pair against malloc/free in alternating batches of 1000, so that
+// both see the same machine: on a shared or throttled machine the speed drifts
+// between the separate benchmarks above. Reports tracked time / malloc time.
+static void BM_TrackedToMallocPairRatio(benchmark::State &state) {
+  const int32_t size = (int32_t)state.range(0);
+  const int batch = 1000;
+  MEMORY_initialise();
+  double tracked = 0, plain = 0;
+  for (auto _ : state) {
+    auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < batch; i++) {
+      void *p = MEMORY_ALLOC(nullptr, size, MEMORY_NO_FILL, "bench");
+      benchmark::DoNotOptimize(p);
+      MEMORY_FREE(p);
+    }
+    auto middle = std::chrono::steady_clock::now();
+    for (int i = 0; i < batch; i++) {
+      void *p = malloc((size_t)size);
+      benchmark::DoNotOptimize(p);
+      free(p);
+    }
+    auto end = std::chrono::steady_clock::now();
+    tracked += std::chrono::duration<double>(middle - start).count();
+    plain += std::chrono::duration<double>(end - middle).count();
+  }
+  MEMORY_deinitialise();
+  state.counters["tracked_ns"] = tracked * 1e9 / ((double)state.iterations() * batch);
+  state.counters["malloc_ns"] = plain * 1e9 / ((double)state.iterations() * batch);
+  state.counters["ratio"] = tracked / plain;
+}
+BENCHMARK(BM_TrackedToMallocPairRatio)->Arg(16)->Arg(4096);

@@ -50,10 +50,6 @@ int32_t MEMORY_num_indices_increment = 50;
 int32_t MEMORY_foot_size = 128;
 unsigned char MEMORY_skip_head_foot_check = 1;
 
-// The short name of the source path seen last, kept with a copy of that
-// path, so that the calls from one source file work it out once.
-#define MEMORY_LAST_PATH_SIZE 128
-
 // The values of memory_state.
 #define MEMORY_STATE_OFF 0        // not initialised
 #define MEMORY_STATE_READY 1      // initialised, no block allocated yet
@@ -63,7 +59,10 @@ static struct {
   int32_t memory_state;
   uint8_t **index_table;
   VSTACK *free_index_stack;
-  char last_path[MEMORY_LAST_PATH_SIZE];
+  // The source path seen last (by its address: source paths are constant
+  // texts) and its short name, so that the calls from one source file work
+  // the name out once.
+  const char *last_source;
   uint8_t last_short_name[MEMORY_FILE_NAME_LENGTH];
 } mem;
 
@@ -288,9 +287,8 @@ static void memory_copy_text(uint8_t *field, const char *text, size_t length) {
 
 // Writes into name (8 bytes, zero-filled) the short name of path, from its
 // first MEMORY_SOURCE_PATH_LIMIT characters: the part after the last
-// backslash, cut at its last ".", at most 8 characters. Returns the length
-// of the path looked at.
-static size_t memory_short_name(const char *path, uint8_t *name) {
+// backslash, cut at its last ".", at most 8 characters.
+static void memory_short_name(const char *path, uint8_t *name) {
   size_t length = strnlen(path, MEMORY_SOURCE_PATH_LIMIT);
   const char *end = path + length, *start = end, *cut = end;
   for (; start > path && start[-1] != '\\'; start--)
@@ -298,23 +296,20 @@ static size_t memory_short_name(const char *path, uint8_t *name) {
   ptrdiff_t kept = cut - start;
   memset(name, 0, MEMORY_FILE_NAME_LENGTH);
   memcpy(name, start, (size_t)(kept < MEMORY_FILE_NAME_LENGTH ? kept : MEMORY_FILE_NAME_LENGTH));
-  return length;
 }
 
 // Stores the short name of the caller's source path ("NULL" for none) in the
-// zero-filled header; a path equal to the one seen last reuses its name.
+// zero-filled header; the path seen last (the same constant text) reuses its
+// name.
 static void memory_store_file_name(uint8_t *block, const char *source_path) {
   const char *path = source_path != NULL ? source_path : "NULL";
   uint8_t *field = block + MEMORY_POS_FILE;
-  // The last path always ends within its field, so a plain comparison is
-  // bounded by it.
-  if (strcmp(path, mem.last_path) == 0) {
+  if (path == mem.last_source) {
     memcpy(field, mem.last_short_name, MEMORY_FILE_NAME_LENGTH);
     return;
   }
-  size_t length = memory_short_name(path, field);
-  if (length >= MEMORY_LAST_PATH_SIZE) return;
-  memcpy(mem.last_path, path, length + 1);
+  memory_short_name(path, field);
+  mem.last_source = path;
   memcpy(mem.last_short_name, field, MEMORY_FILE_NAME_LENGTH);
 }
 

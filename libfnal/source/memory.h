@@ -32,7 +32,9 @@ unsigned char MEMORY_initialise(void);
 unsigned char MEMORY_deinitialise(void);
 
 // Allocates size user bytes registered under the description (null gives
-// "No Description") and the caller's source path and line. previous is the
+// "No Description") and the caller's source path and line. The source path is
+// a constant text (VBUG_SOURCE, as MEMORY_ALLOC passes it): its short name is
+// worked out once for each address it comes from. previous is the
 // current value of the receiving variable: non-null only warns. Returns the
 // user pointer (aligned for any type), or null when not initialised, size is
 // not positive or too large, or the heap refuses; the slots are then as they
