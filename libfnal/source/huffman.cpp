@@ -57,12 +57,9 @@ unsigned char btree_insert(BTREE *tree, BTREE_NODE *parent, void *data) {
   return 1;
 }
 
-unsigned char btree_join(BTREE *tree, BTREE *left_tree, BTREE *right_tree, void *data) {
-  btree_init(tree, left_tree->release);
-  if (!btree_insert(tree, NULL, data)) {
-    btree_clear(tree);
-    return 0;
-  }
+// Hangs the roots of the two donors below the root of tree, adds their node
+// counts and leaves both donors empty.
+static void btree_adopt(BTREE *tree, BTREE *left_tree, BTREE *right_tree) {
   tree->root->left = left_tree->root;
   tree->root->right = right_tree->root;
   tree->count += left_tree->count + right_tree->count;
@@ -70,6 +67,15 @@ unsigned char btree_join(BTREE *tree, BTREE *left_tree, BTREE *right_tree, void 
   left_tree->count = 0;
   right_tree->root = NULL;
   right_tree->count = 0;
+}
+
+unsigned char btree_join(BTREE *tree, BTREE *left_tree, BTREE *right_tree, void *data) {
+  btree_init(tree, left_tree->release);
+  if (!btree_insert(tree, NULL, data)) {
+    btree_clear(tree);
+    return 0;
+  }
+  btree_adopt(tree, left_tree, right_tree);
   return 1;
 }
 
@@ -255,20 +261,16 @@ static int32_t huffman_root_weight(const BTREE *tree) {
   return ((const HUFFMAN_SYMBOL *)tree->root->data)->weight;
 }
 
-// Pops two trees and pushes their join (first popped on the left), as
-// btree_join would hang them, with the new root from the block. Returns 0
-// when the queue cannot take it.
+// Pops two trees and pushes their join (first popped on the left), hung as
+// btree_join hangs them, with the new root from the block. Returns 0 when
+// the queue cannot take it.
 static unsigned char huffman_join_lightest(PQUEUE *queue, HUFFMAN_TREE_BLOCK *block) {
   void *x = NULL, *y = NULL;
   if (!pqueue_pop(queue, &x) || !pqueue_pop(queue, &y)) return 0;
   BTREE *left = (BTREE *)x, *right = (BTREE *)y;
   BTREE *joined =
       huffman_block_tree(block, 0, huffman_root_weight(left) + huffman_root_weight(right));
-  joined->root->left = left->root;
-  joined->root->right = right->root;
-  joined->count += left->count + right->count;
-  btree_init(left, NULL);
-  btree_init(right, NULL);
+  btree_adopt(joined, left, right);
   return pqueue_push(queue, joined);
 }
 
