@@ -9,8 +9,12 @@
 #define LAUNCH_COMMAND_LINE_SIZE 260
 
 // The size field given in the start-up information: the size of the
-// 32-bit STARTUPINFOA.
+// 32-bit STARTUPINFOA (the 64-bit test build's structure is larger).
+#ifdef _WIN64
+#define LAUNCH_STARTUP_INFO_SIZE 104
+#else
 #define LAUNCH_STARTUP_INFO_SIZE 68
+#endif
 
 // A started program: its process information, then the start-up information
 // it was created with. The handles are not closed.
