@@ -131,23 +131,44 @@ static int platform_compare_names(const char *a, const char *b) {
   }
 }
 
-// In the directory prefix (a host path ending in '/' or empty for "."),
-// replaces component (length bytes at out + offset) by the spelling of an
-// entry that differs from it only in letter case, when there is one.
-static void platform_match_component(char *out, size_t offset, size_t length) {
-  char saved = out[offset];
-  out[offset] = '\0';
-  DIR *dir = opendir(offset == 0 ? "." : out);
-  out[offset] = saved;
-  if (dir == NULL) return;
-  struct dirent *entry;
-  while ((entry = readdir(dir)) != NULL) {
-    if (strlen(entry->d_name) == length && strncasecmp(entry->d_name, out + offset, length) == 0) {
-      memcpy(out + offset, entry->d_name, length);
-      break;
+// In the open folder dir_fd, replaces name (length bytes) by the spelling of
+// an entry that differs from it only in letter case, when there is one. The
+// listing is read straight into a buffer on the stack: every file or folder
+// the library makes passes through here, and opendir would take a heap block
+// and one more system call each time.
+static void platform_match_in_folder(int dir_fd, char *name, size_t length) {
+  alignas(struct dirent64) char buffer[4096];
+  for (;;) {
+    ssize_t got = getdents64(dir_fd, buffer, sizeof buffer);
+    if (got <= 0) return;
+    for (ssize_t at = 0; at < got;) {
+      const struct dirent64 *entry = (const struct dirent64 *)(buffer + at);
+      at += entry->d_reclen;
+      if (strlen(entry->d_name) == length && strncasecmp(entry->d_name, name, length) == 0) {
+        memcpy(name, entry->d_name, length);
+        return;
+      }
     }
   }
-  closedir(dir);
+}
+
+// Opens the folder named by the first offset characters of out (a host path
+// prefix ending in '/', or "." when offset is 0); -1 when it is not there.
+static int platform_open_folder(char *out, size_t offset) {
+  char saved = out[offset];
+  out[offset] = '\0';
+  int dir_fd = open(offset == 0 ? "." : out, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  out[offset] = saved;
+  return dir_fd;
+}
+
+// In the folder prefix of out (offset characters), replaces the component
+// of length bytes at out + offset by a spelling differing only in case.
+static void platform_match_component(char *out, size_t offset, size_t length) {
+  int dir_fd = platform_open_folder(out, offset);
+  if (dir_fd < 0) return;
+  platform_match_in_folder(dir_fd, out + offset, length);
+  close(dir_fd);
 }
 
 // Copies path (length characters and the terminator) into out with every
@@ -179,9 +200,13 @@ static unsigned char platform_host_path(const char *path, char *out) {
   // or folder about to be made) needs only its last component matched.
   size_t last = length;
   while (last > 0 && out[last - 1] != '/') last--;
-  if (last > 1 && platform_exists_before(out, last - 1)) {
-    if (length > last) platform_match_component(out, last, length - last);
-    return 1;
+  if (last > 1) {
+    int dir_fd = platform_open_folder(out, last);
+    if (dir_fd >= 0) {
+      platform_match_in_folder(dir_fd, out + last, length - last);
+      close(dir_fd);
+      return 1;
+    }
   }
   size_t start = 0;
   while (start < length) {
@@ -452,9 +477,8 @@ unsigned char PLATFORM_remove_directory(const char *path) {
 
 unsigned char PLATFORM_delete_file(const char *path) {
   char host[PLATFORM_HOST_PATH_SIZE];
-  struct stat info;
   if (path == NULL || !platform_host_path(path, host)) return 0;
-  if (lstat(host, &info) != 0 || S_ISDIR(info.st_mode)) return 0;
+  // unlink never removes a folder (Linux answers EISDIR), as DeleteFile.
   return unlink(host) == 0 ? 1 : 0;
 }
 
