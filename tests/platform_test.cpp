@@ -156,6 +156,23 @@ TEST(PlatformFolders, NewNamesMeetExistingOnesWhateverTheCase) {
   EXPECT_EQ(0, PLATFORM_delete_file("Data\\File.Bin")) << "gone";
 }
 
+// The case match reads a folder's listing in pieces: in a folder whose
+// listing spans many of them, every entry is still found, wherever it lies.
+TEST(PlatformFolders, CaseMatchFindsEveryEntryOfALargeFolder) {
+  fnal_test::TempWorkDir dir;
+  ASSERT_TRUE(make_dir("Big"));
+  const std::string pad(60, 'q');
+  const int count = 300;  // some 25 KiB of listing
+  for (int i = 0; i < count; i++) fnal_test::write_file("Big/Entry" + std::to_string(i) + pad, "x");
+  for (int i = 0; i < count; i++) {
+    std::string shouted = "big\\ENTRY" + std::to_string(i) + std::string(60, 'Q');
+    EXPECT_EQ(0, PLATFORM_create_directory(shouted.c_str())) << "exists already: " << i;
+  }
+  struct stat info;
+  EXPECT_EQ(1, PLATFORM_create_directory("BIG\\ENTRY"));
+  EXPECT_TRUE(stat("Big/ENTRY", &info) == 0 && S_ISDIR(info.st_mode)) << "no entry of that name";
+}
+
 TEST(PlatformTemp, TempPathAndUniqueNamesCreateFiles) {
   char temp[PLATFORM_MAX_PATH];
   uint32_t length = PLATFORM_get_temp_path(sizeof temp, temp);
