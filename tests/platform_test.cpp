@@ -162,7 +162,7 @@ TEST(PlatformFolders, CaseMatchFindsEveryEntryOfALargeFolder) {
   fnal_test::TempWorkDir dir;
   ASSERT_TRUE(make_dir("Big"));
   const std::string pad(60, 'q');
-  const int count = 300;  // some 25 KiB of listing
+  const int count = 300;  // some 25 KiB of listing: more than one read
   for (int i = 0; i < count; i++) fnal_test::write_file("Big/Entry" + std::to_string(i) + pad, "x");
   for (int i = 0; i < count; i++) {
     std::string shouted = "big\\ENTRY" + std::to_string(i) + std::string(60, 'Q');

@@ -135,9 +135,10 @@ static int platform_compare_names(const char *a, const char *b) {
 // an entry that differs from it only in letter case, when there is one. The
 // listing is read straight into a buffer on the stack: every file or folder
 // the library makes passes through here, and opendir would take a heap block
-// and one more system call each time.
+// and one more system call each time. 16 KiB take a folder of some 200
+// entries in one read.
 static void platform_match_in_folder(int dir_fd, char *name, size_t length) {
-  alignas(struct dirent64) char buffer[4096];
+  alignas(struct dirent64) char buffer[16384];
   for (;;) {
     ssize_t got = getdents64(dir_fd, buffer, sizeof buffer);
     if (got <= 0) return;
