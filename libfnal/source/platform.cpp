@@ -165,11 +165,13 @@ static int platform_open_folder(char *out, size_t offset) {
 
 // In the folder prefix of out (offset characters), replaces the component
 // of length bytes at out + offset by a spelling differing only in case.
-static void platform_match_component(char *out, size_t offset, size_t length) {
+// Returns 0 when the folder is not there as spelled.
+static unsigned char platform_match_component(char *out, size_t offset, size_t length) {
   int dir_fd = platform_open_folder(out, offset);
-  if (dir_fd < 0) return;
+  if (dir_fd < 0) return 0;
   platform_match_in_folder(dir_fd, out + offset, length);
   close(dir_fd);
+  return 1;
 }
 
 // Copies path (length characters and the terminator) into out with every
@@ -201,14 +203,7 @@ static unsigned char platform_host_path(const char *path, char *out) {
   // or folder about to be made) needs only its last component matched.
   size_t last = length;
   while (last > 0 && out[last - 1] != '/') last--;
-  if (last > 1) {
-    int dir_fd = platform_open_folder(out, last);
-    if (dir_fd >= 0) {
-      platform_match_in_folder(dir_fd, out + last, length - last);
-      close(dir_fd);
-      return 1;
-    }
-  }
+  if (last > 1 && platform_match_component(out, last, length - last)) return 1;
   size_t start = 0;
   while (start < length) {
     size_t end = start;
