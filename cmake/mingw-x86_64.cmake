@@ -1,14 +1,5 @@
 # Cross-compiles the same program for 64-bit Windows with MinGW-w64 (x86_64),
-# statically linked, and runs its programs under 64-bit Wine (scripts/wineenv
-# puts its loader first on PATH as "wine"). Used where the machine cannot run
-# the 32-bit program.
-set(CMAKE_SYSTEM_NAME Windows)
+# statically linked, and runs its programs under 64-bit Wine. Used where the
+# machine cannot run the 32-bit program.
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
-set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc)
-set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++)
-set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_CROSSCOMPILING_EMULATOR wine)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw.cmake)
